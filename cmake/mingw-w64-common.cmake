@@ -1,0 +1,11 @@
+set(CMAKE_C_COMPILER ${BREVLIN_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BREVLIN_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${BREVLIN_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${BREVLIN_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# The program must run on a bare Windows: link the C and C++ runtimes and
+# winpthreads statically.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,0 +1,15 @@
+# The programs built from the library: register-brevlin on both systems, and
+# on Linux the companion command for the registry store.
+if(WIN32)
+  enable_language(RC)
+  file(GLOB BREVLIN_RESOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/app/win32/*.rc)
+  add_executable(register-brevlin WIN32 src/app/brevlin_main.cc ${BREVLIN_RESOURCES})
+else()
+  add_executable(register-brevlin src/app/brevlin_main.cc)
+endif()
+target_link_libraries(register-brevlin PRIVATE brevlin)
+
+if(NOT WIN32 AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/posix/regstore_main.cc)
+  add_executable(regstore src/platform/posix/regstore_main.cc)
+  target_link_libraries(regstore PRIVATE brevlin)
+endif()

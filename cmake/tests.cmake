@@ -1,0 +1,49 @@
+# The unit tests. On the host they use the system's GoogleTest; a cross build
+# compiles GoogleTest from Debian's googletest sources with the same toolchain.
+if(CMAKE_CROSSCOMPILING)
+  set(BREVLIN_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  # GoogleTest's own sources are not ours to hold to -Werror.
+  add_subdirectory(${BREVLIN_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  target_compile_options(gtest PRIVATE -Wno-error)
+  target_compile_options(gtest_main PRIVATE -Wno-error)
+  set(BREVLIN_GTEST_LIBS gtest)
+else()
+  find_package(GTest REQUIRED)
+  set(BREVLIN_GTEST_LIBS GTest::gtest)
+endif()
+
+add_library(brevlin_testing STATIC ${BREVLIN_TESTING_SOURCES})
+target_link_libraries(brevlin_testing PUBLIC brevlin ${BREVLIN_GTEST_LIBS})
+
+add_executable(brevlin_tests ${BREVLIN_TEST_SOURCES})
+target_link_libraries(brevlin_tests PRIVATE brevlin_testing)
+
+if(NOT CMAKE_CROSSCOMPILING)
+  include(GoogleTest)
+  gtest_discover_tests(brevlin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endif()
+
+# The test command also registers the runs of the other builds here, so that
+# one ctest run covers them all and ends with one summary.
+if(NOT CMAKE_CROSSCOMPILING)
+  set(BREVLIN_SANITIZE_DIR "" CACHE PATH "A build with BREVLIN_SANITIZE=ON whose tests run here too")
+  set(BREVLIN_WIN64_DIR "" CACHE PATH "A 64-bit Windows build whose tests run here under wine64")
+  set(BREVLIN_WIN32_DIR "" CACHE PATH "A 32-bit Windows build whose program is checked here")
+  if(BREVLIN_SANITIZE_DIR)
+    add_test(NAME sanitizers.unit COMMAND ${BREVLIN_SANITIZE_DIR}/brevlin_tests)
+    set_tests_properties(sanitizers.unit PROPERTIES TIMEOUT 1200
+      ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1")
+  endif()
+  if(BREVLIN_WIN64_DIR)
+    add_test(NAME wine64.unit
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${BREVLIN_WIN64_DIR}/brevlin_tests.exe)
+    set_tests_properties(wine64.unit PROPERTIES TIMEOUT 1200)
+  endif()
+  if(BREVLIN_WIN32_DIR)
+    add_test(NAME win32.program-is-pe32-gui
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-pe32.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
+  endif()
+endif()

@@ -1,0 +1,7 @@
+// The program entry.
+#include "common/globals.h"
+
+int main() {
+  FixLocaleNumberChars();
+  return 0;
+}

@@ -1,0 +1,33 @@
+// Module Globals: the locale number characters, number decoding, and the
+// write-permission probe of the registry.
+#ifndef BREVLIN_COMMON_GLOBALS_H_
+#define BREVLIN_COMMON_GLOBALS_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/locale.h"
+
+using LocaleNumberChars = plat::NumberChars;
+
+// Reads the locale number characters from the platform and fixes them for the
+// rest of the run. The entry sequence calls it once at start-up; a later call
+// changes nothing. Code that decodes a number before it is called fixes them
+// on first use.
+void FixLocaleNumberChars();
+
+// The locale number characters that are fixed for this run.
+const LocaleNumberChars& NumberChars();
+
+// Decodes a signed 32-bit integer from text written with the locale number
+// characters: thousands separators are dropped, the locale's signs and
+// decimal separator stand for "+", "-" and "."; then optional leading spaces,
+// one sign, and decimal digits or, after "$", "x", "X", "0x" or "0X",
+// hexadecimal ones. Digits are taken while the magnitude fits in 32 bits; the
+// first character that is not a digit ends the number. It never fails: text
+// without a digit gives 0. A NUL byte ends the text.
+std::int32_t LocaleStrToInt(std::string_view text);
+std::int32_t LocaleStrToInt(std::string_view text, const LocaleNumberChars& chars);
+
+#endif  // BREVLIN_COMMON_GLOBALS_H_

@@ -1,0 +1,90 @@
+#include "import/config_line.h"
+
+namespace {
+
+struct RootName {
+  std::string_view name;
+  plat::RegKey key;
+};
+
+constexpr RootName kRootNames[] = {
+    {"HKEY_CLASSES_ROOT", plat::kHkeyClassesRoot},
+    {"HKEY_CURRENT_USER", plat::kHkeyCurrentUser},
+    {"HKEY_LOCAL_MACHINE", plat::kHkeyLocalMachine},
+    {"HKEY_USERS", plat::kHkeyUsers},
+    {"HKEY_CURRENT_CONFIG", plat::kHkeyCurrentConfig},
+};
+
+bool IsBlank(std::string_view line) {
+  for (char c : line) {
+    if (static_cast<unsigned char>(c) > 0x20) return false;
+  }
+  return true;
+}
+
+// Drops `front` characters, then `back` more from the end if that many are
+// left; fewer are left alone.
+std::string_view Cut(std::string_view line, std::size_t front, std::size_t back) {
+  std::string_view rest = line.substr(front < line.size() ? front : line.size());
+  if (rest.size() >= back) rest.remove_suffix(back);
+  return rest;
+}
+
+}  // namespace
+
+LineKind ClassifyLine(std::string_view line) {
+  if (IsBlank(line)) return LineKind::kBlank;
+  if (line[0] == '[') return LineKind::kKey;
+  if (line[0] == '<') {
+    if (line.size() >= 2 && line[1] == '[') return LineKind::kProduct;
+    if (line.size() >= 2 && line[1] == '<') return LineKind::kIgnored;
+    return LineKind::kRoot;
+  }
+  return LineKind::kValue;
+}
+
+std::string_view KeyPathOf(std::string_view key_line) { return Cut(key_line, 1, 1); }
+
+std::string_view RootNameOf(std::string_view root_line) { return Cut(root_line, 1, 1); }
+
+std::string_view ProductNameOf(std::string_view product_line) { return Cut(product_line, 2, 2); }
+
+ValueFields SplitValueLine(std::string_view value_line) {
+  ValueFields fields;
+  std::string_view::size_type first = value_line.find('\t');
+  if (first == std::string_view::npos) return fields;
+  fields.type_word = value_line.substr(0, first);
+  std::string_view rest = value_line.substr(first + 1);
+  std::string_view::size_type second = rest.find('\t');
+  if (second == std::string_view::npos) {
+    fields.text = rest;
+    return fields;
+  }
+  fields.name = rest.substr(0, second);
+  fields.text = rest.substr(second + 1);
+  return fields;
+}
+
+ValueType ValueTypeOf(std::string_view type_word) {
+  if (type_word == "string") return ValueType::kString;
+  if (type_word == "integer") return ValueType::kInteger;
+  if (type_word == "binary") return ValueType::kBinary;
+  return ValueType::kNone;
+}
+
+bool RootKeyOfName(std::string_view name, plat::RegKey* root) {
+  for (const RootName& entry : kRootNames) {
+    if (entry.name == name) {
+      *root = entry.key;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string_view NameOfRootKey(plat::RegKey root) {
+  for (const RootName& entry : kRootNames) {
+    if (entry.key == root) return entry.name;
+  }
+  return std::string_view();
+}

@@ -1,0 +1,75 @@
+// The seven registry functions the program uses.
+//
+// On Windows they are the functions of advapi32. Elsewhere they are answered
+// by the registry store embedded in the program, which behaves like the
+// Windows registry wherever a caller of these functions can tell.
+#ifndef BREVLIN_PLATFORM_REGISTRY_H_
+#define BREVLIN_PLATFORM_REGISTRY_H_
+
+#include <cstdint>
+
+#include "platform/status.h"
+
+namespace plat {
+
+// A registry key handle. Null (0) means no key. The root keys are the
+// platform's predefined handles; they are never opened or closed.
+using RegKey = std::uintptr_t;
+
+constexpr RegKey kNullKey = 0;
+
+// Predefined handles are 32-bit values, sign-extended to pointer width as
+// 64-bit Windows does.
+constexpr RegKey PredefinedKey(std::uint32_t value) {
+  return static_cast<RegKey>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
+}
+
+constexpr RegKey kHkeyClassesRoot = PredefinedKey(0x80000000u);
+constexpr RegKey kHkeyCurrentUser = PredefinedKey(0x80000001u);
+constexpr RegKey kHkeyLocalMachine = PredefinedKey(0x80000002u);
+constexpr RegKey kHkeyUsers = PredefinedKey(0x80000003u);
+constexpr RegKey kHkeyCurrentConfig = PredefinedKey(0x80000005u);
+
+// Access rights.
+constexpr std::uint32_t kKeyQueryValue = 0x0001;
+constexpr std::uint32_t kKeySetValue = 0x0002;
+constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
+constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kKeyNotify = 0x0010;
+constexpr std::uint32_t kKeyCreateLink = 0x0020;
+constexpr std::uint32_t kKeyRead = 0x20019;
+constexpr std::uint32_t kKeyWrite = 0x20006;
+constexpr std::uint32_t kKeyAllAccess = 0xF003F;
+
+// Value types.
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegMultiSz = 7;
+constexpr std::uint32_t kRegQword = 11;
+
+// Options and dispositions of RegCreateKeyExA.
+constexpr std::uint32_t kRegOptionNonVolatile = 0;
+constexpr std::uint32_t kRegCreatedNewKey = 1;
+constexpr std::uint32_t kRegOpenedExistingKey = 2;
+
+// Names, paths and texts are 8-bit strings, NUL-terminated, as the ANSI forms
+// of the Windows functions take them.
+Status RegOpenKeyExA(RegKey key, const char* sub_key, std::uint32_t options, std::uint32_t access,
+                     RegKey* result);
+Status RegCreateKeyExA(RegKey key, const char* sub_key, std::uint32_t reserved, const char* key_class,
+                       std::uint32_t options, std::uint32_t access, const void* security_attributes,
+                       RegKey* result, std::uint32_t* disposition);
+Status RegSetValueExA(RegKey key, const char* value_name, std::uint32_t reserved, std::uint32_t type,
+                      const std::uint8_t* data, std::uint32_t size);
+Status RegQueryValueExA(RegKey key, const char* value_name, std::uint32_t* reserved,
+                        std::uint32_t* type, std::uint8_t* data, std::uint32_t* size);
+Status RegDeleteValueA(RegKey key, const char* value_name);
+Status RegFlushKey(RegKey key);
+Status RegCloseKey(RegKey key);
+
+}  // namespace plat
+
+#endif  // BREVLIN_PLATFORM_REGISTRY_H_
