@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/locale.h"
+#include "platform/registry.h"
 
 using LocaleNumberChars = plat::NumberChars;
 
@@ -29,5 +30,11 @@ const LocaleNumberChars& NumberChars();
 // without a digit gives 0. A NUL byte ends the text.
 std::int32_t LocaleStrToInt(std::string_view text);
 std::int32_t LocaleStrToInt(std::string_view text, const LocaleNumberChars& chars);
+
+// Whether the key at `path` below `root` may be written: opens it with full
+// access and writes and deletes a temporary value, or, when it does not open,
+// creates it (with every missing key above it, which stay). The path is taken
+// below `root` unchanged. Never raises.
+bool CanWriteRegKey(const std::string& path, plat::RegKey root);
 
 #endif  // BREVLIN_COMMON_GLOBALS_H_

@@ -3,8 +3,24 @@
 #define BREVLIN_IMPORT_IMP_EXP_REG_H_
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/registry.h"
+
+// Imports the configuration file `file_name` into the registry, starting
+// below `root`. A product line must name `expected_product`. A key that may
+// not be written stops the import with a message when `show_errors`, and
+// otherwise stops writing until the next root line. `import_scope` says which
+// of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE may be written: 0 the first, 1
+// the second, 2 both, any other value neither; the other roots always may.
+// File errors, a refused key and a wrong product are shown to the user here;
+// registry failures raise ERegistryException. Answers true when the whole
+// file was imported.
+bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
+                      const std::string& expected_product, bool show_errors,
+                      std::uint8_t import_scope);
 
 // Decodes the value text of a "binary" line: every group of three characters
 // gives one byte from its first two, read as a hexadecimal number with the

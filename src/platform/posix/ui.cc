@@ -1,0 +1,41 @@
+#include "platform/ui.h"
+
+#include <time.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/message_recorder.h"
+
+namespace plat {
+
+int MessageBoxA(Window owner, const std::string& text, const std::string& caption,
+                std::uint32_t type) {
+  if (RecordMessage(owner, text, caption, type)) return kIdOk;
+  std::string out = caption;
+  out += '\n';
+  for (std::string::size_type i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      out += '\n';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  out += '\n';
+  std::fwrite(out.data(), 1, out.size(), stderr);
+  std::fflush(stderr);
+  return kIdOk;
+}
+
+Window GetForegroundWindow() { return kNoWindow; }
+
+void Sleep(std::uint32_t milliseconds) {
+  struct timespec wait;
+  wait.tv_sec = milliseconds / 1000;
+  wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace plat
