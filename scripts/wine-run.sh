@@ -3,6 +3,12 @@
 # answers the program's exit code. The prefix is removed afterwards.
 set -u
 
+# Programs with windows need an X display under Wine; without one, the run
+# gets a virtual display of its own.
+if [ -z "${DISPLAY:-}" ]; then
+  exec "$(dirname "$0")/with-xvfb.sh" "$0" "$@"
+fi
+
 WINE64=/usr/lib/wine/wine64
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || echo wine64)
 WINESERVER=/usr/lib/wine/wineserver64

@@ -1,0 +1,16 @@
+#include "platform/process.h"
+
+#include "platform/win32/windows_wrapper.h"
+
+namespace plat {
+
+std::string GetCommandLineA(int, const char* const*) {
+  const char* line = ::GetCommandLineA();
+  return line != nullptr ? std::string(line) : std::string();
+}
+
+void ExitProcess(std::uint32_t exit_code) {
+  ::ExitProcess(exit_code);
+}
+
+}  // namespace plat
