@@ -45,5 +45,7 @@ if(NOT CMAKE_CROSSCOMPILING)
   if(BREVLIN_WIN32_DIR)
     add_test(NAME win32.program-is-pe32-gui
       COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-pe32.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
+    add_test(NAME win32.program-manifest
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-manifest.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
   endif()
 endif()
