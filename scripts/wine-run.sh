@@ -4,12 +4,6 @@
 # display, the program gets a virtual one (Xvfb).
 set -u
 
-# Programs with windows need an X display under Wine; without one, the run
-# gets a virtual display of its own.
-if [ -z "${DISPLAY:-}" ]; then
-  exec "$(dirname "$0")/with-xvfb.sh" "$0" "$@"
-fi
-
 WINE64=/usr/lib/wine/wine64
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || echo wine64)
 WINESERVER=/usr/lib/wine/wineserver64

@@ -2,10 +2,9 @@
 
 #include <utility>
 
+#include "common/globals.h"
 #include "platform/paths.h"
 #include "platform/window.h"
-
-const char kApplicationTitle[] = "Register Brevlin";
 
 namespace {
 

@@ -12,9 +12,6 @@
 #include "import/imp_exp_reg.h"
 #include "platform/registry.h"
 
-// The application title: the caption of the application's error box.
-extern const char kApplicationTitle[];
-
 // The import of one configuration file, with the parameters of
 // ImportConfigFile.
 using ImportFunction = std::function<bool(plat::RegKey root, const std::string& file_name,
