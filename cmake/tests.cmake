@@ -38,6 +38,17 @@ if(NOT CMAKE_CROSSCOMPILING)
     set_tests_properties(sanitizers.unit PROPERTIES TIMEOUT 1200
       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0;UBSAN_OPTIONS=print_stacktrace=1")
   endif()
+  # The programs as users run them; these need the host's regstore and the
+  # 64-bit Windows build.
+  if(TARGET regstore)
+    add_test(NAME e2e.host COMMAND ${CMAKE_SOURCE_DIR}/scripts/e2e-host.sh ${CMAKE_BINARY_DIR})
+    set_tests_properties(e2e.host PROPERTIES TIMEOUT 600)
+  endif()
+  if(BREVLIN_WIN64_DIR)
+    add_test(NAME wine64.e2e
+      COMMAND ${CMAKE_SOURCE_DIR}/scripts/e2e-wine.sh ${BREVLIN_WIN64_DIR})
+    set_tests_properties(wine64.e2e PROPERTIES TIMEOUT 900)
+  endif()
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.unit
       COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${BREVLIN_WIN64_DIR}/brevlin_tests.exe)
