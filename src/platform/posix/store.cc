@@ -43,6 +43,7 @@ constexpr std::uint32_t kWriteRights =
 constexpr std::chrono::milliseconds kMaxTransactionAge(200);
 
 const char* const kStatementSql[] = {
+    "BEGIN",
     "BEGIN IMMEDIATE",
     "COMMIT",
     "ROLLBACK",
@@ -50,7 +51,7 @@ const char* const kStatementSql[] = {
     "INSERT INTO keys(parent, name) VALUES(?1, ?2)",
     "SELECT parent, flags FROM keys WHERE id = ?1",
     "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND name = ?2",
-    "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)",
+    "INSERT OR IGNORE INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)",
     "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2",
     "DELETE FROM vals WHERE key = ?1 AND name = ?2",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id",
@@ -381,6 +382,7 @@ Status Store::OpenConnection(std::string* detail) {
 }
 
 Status Store::Enter() {
+  missing_base_ = kNullKey;
   if (!db_)
     return OpenConnection(nullptr);
   if (in_txn_ && std::chrono::steady_clock::now() - txn_start_ > kMaxTransactionAge)
@@ -424,9 +426,45 @@ Status Store::StepDone(sqlite3_stmt* stmt) {
   return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
 }
 
+class Store::ReadScope {
+ public:
+  explicit ReadScope(Store* store) : store_(store), began_(!store->in_read_ && !store->in_txn_) {
+    if (began_)
+      store_->BeginRead();
+  }
+  ~ReadScope() {
+    if (began_)
+      store_->EndRead();
+  }
+  ReadScope(const ReadScope&) = delete;
+  ReadScope& operator=(const ReadScope&) = delete;
+
+ private:
+  Store* store_;
+  bool began_;
+};
+
+void Store::BeginRead() {
+  sqlite3_stmt* stmt = Statement(kBeginRead);
+  in_read_ = sqlite3_step(stmt) == SQLITE_DONE;
+  sqlite3_reset(stmt);
+}
+
+void Store::EndRead() {
+  if (!in_read_)
+    return;
+  in_read_ = false;
+  sqlite3_stmt* stmt = Statement(kCommit);
+  sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+}
+
 Status Store::Begin() {
   if (in_txn_)
     return kErrorSuccess;
+  // A read transaction is not upgraded, since another process may have
+  // written since it began; the write transaction starts afresh.
+  EndRead();
   Status status = StepDone(Statement(kBegin));
   if (status != kErrorSuccess)
     return status;
@@ -579,6 +617,7 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
     return status;
 
   access = NormalizeAccess(access);
+  ReadScope read(this);
   const std::int64_t base_id = handle->key_id;
   std::size_t found = 0;
   std::int64_t id = 0;
@@ -587,8 +626,14 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
   if (status != kErrorSuccess)
     return status;
-  if (found < names.size())
-    return found == 0 ? MissingKeyStatus(base_id) : kErrorFileNotFound;
+  if (found < names.size()) {
+    status = found == 0 ? MissingKeyStatus(base_id) : kErrorFileNotFound;
+    if (status == kErrorFileNotFound) {
+      missing_base_ = base;
+      missing_path_ = sub_key;
+    }
+    return status;
+  }
 
   bool refuses_writes = read_only_ || is_protected;
   const bool asks_for_rights = (access & (kWriteRights | kMaximumAllowed)) != 0;
@@ -626,19 +671,25 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
   Status status = SplitPath(sub_key ? sub_key : "", false, &names);
   if (status != kErrorSuccess)
     return status;
+  // A create that follows a failed open of the same key (as a write probe
+  // does) goes straight to the write transaction, which looks again anyway.
+  const bool likely_missing = !names.empty() && missing_base_ == base && missing_path_ == sub_key;
   status = Enter();
   if (status != kErrorSuccess)
     return status;
 
   access = NormalizeAccess(access);
+  ReadScope read(this);
   const std::int64_t base_id = handle->key_id;
   std::size_t found = 0;
   std::int64_t id = 0;
   std::uint32_t flags = 0;
   bool is_protected = false;
-  status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
-  if (status != kErrorSuccess)
-    return status;
+  if (!likely_missing) {
+    status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
+    if (status != kErrorSuccess)
+      return status;
+  }
 
   bool created = false;
   if (found < names.size()) {
@@ -741,26 +792,21 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     return status;
   }
 
+  // A new value is inserted; an existing one is updated in place, which
+  // keeps its position among the key's values.
   static const std::uint8_t kEmpty = 0;
-  int rc;
-  {
-    StatementUse use(Statement(kUpdateValue));
+  auto store_row = [&](StatementId statement) {
+    StatementUse use(Statement(statement));
     sqlite3_bind_int64(use.get(), 1, handle->key_id);
     BindText(use.get(), 2, value_name);
     sqlite3_bind_int64(use.get(), 3, type);
     sqlite3_bind_blob(use.get(), 4, data ? data : &kEmpty, static_cast<int>(size), SQLITE_STATIC);
-    rc = sqlite3_step(use.get());
-  }
-  bool inserted = false;
-  if (rc == SQLITE_DONE && sqlite3_changes(db_) == 0) {
-    StatementUse use(Statement(kInsertValue));
-    sqlite3_bind_int64(use.get(), 1, handle->key_id);
-    BindText(use.get(), 2, value_name);
-    sqlite3_bind_int64(use.get(), 3, type);
-    sqlite3_bind_blob(use.get(), 4, data ? data : &kEmpty, static_cast<int>(size), SQLITE_STATIC);
-    rc = sqlite3_step(use.get());
-    inserted = true;
-  }
+    return sqlite3_step(use.get());
+  };
+  int rc = store_row(kInsertValue);
+  const bool inserted = rc == SQLITE_DONE && sqlite3_changes(db_) != 0;
+  if (rc == SQLITE_DONE && !inserted)
+    rc = store_row(kUpdateValue);
   if (rc != SQLITE_DONE) {
     status = Fail(rc);
     ReleaseIfUnchanged();
@@ -790,6 +836,7 @@ Status Store::QueryValue(RegKey key, const char* name, const std::uint32_t* rese
   if (status != kErrorSuccess)
     return status;
 
+  ReadScope read(this);
   StatementUse use(Statement(kFindValue));
   sqlite3_bind_int64(use.get(), 1, handle->key_id);
   BindText(use.get(), 2, name ? name : "");
@@ -935,6 +982,7 @@ Status Store::FindKey(RegKey key, const std::string& path, StoreKeyInfo* info) {
   Status status = Enter();
   if (status != kErrorSuccess)
     return status;
+  ReadScope read(this);
   std::int64_t id = 0;
   return Find(key, path, &id, info);
 }
@@ -945,6 +993,7 @@ Status Store::ListValues(RegKey key, const std::string& path, std::vector<StoreV
   Status status = Enter();
   if (status != kErrorSuccess)
     return status;
+  ReadScope read(this);
   std::int64_t id = 0;
   status = Find(key, path, &id, nullptr);
   if (status != kErrorSuccess)
@@ -969,6 +1018,7 @@ Status Store::ListSubkeys(RegKey key, const std::string& path, std::vector<std::
   Status status = Enter();
   if (status != kErrorSuccess)
     return status;
+  ReadScope read(this);
   std::int64_t id = 0;
   status = Find(key, path, &id, nullptr);
   if (status != kErrorSuccess)

@@ -76,6 +76,7 @@ class Store {
 
   // Prepared statements, kept for the life of the connection.
   enum StatementId {
+    kBeginRead,
     kBegin,
     kCommit,
     kRollback,
@@ -109,6 +110,11 @@ class Store {
   bool IsRoot(RegKey key) const;
   void MarkDirty(Handle* handle);
 
+  // Reads of one call share one read transaction, which is much cheaper than
+  // one per statement. A write transaction ends it first.
+  class ReadScope;
+  void BeginRead();
+  void EndRead();
   Status Begin();
   Status Commit();
   void EndTransaction();
@@ -149,6 +155,10 @@ class Store {
   Handle roots_[kRootCount];
   RegKey next_handle_ = 0x100;
 
+  bool in_read_ = false;
+  // The key that the last call failed to open because it is missing.
+  RegKey missing_base_ = kNullKey;
+  std::string missing_path_;
   // The write transaction.
   bool in_txn_ = false;
   std::uint64_t txn_id_ = 1;
