@@ -33,6 +33,7 @@ constexpr Status kErrorBusy = 170;
 constexpr Status kErrorFilenameExcedRange = 206;
 constexpr Status kErrorMoreData = 234;
 constexpr Status kErrorNoMoreItems = 259;
+constexpr Status kErrorNoAccess = 998;
 constexpr Status kErrorIoDevice = 1117;
 constexpr Status kErrorBadDb = 1009;
 constexpr Status kErrorKeyDeleted = 1018;

@@ -1,0 +1,1114 @@
+#include "platform/posix/store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/posix/store_schema.h"
+
+namespace plat {
+namespace posix {
+
+namespace {
+
+constexpr RegKey kRootKeys[] = {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers,
+                                kHkeyCurrentConfig};
+
+// Longest key name and value name, in bytes.
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+
+// Standard and generic access rights that RegOpenKeyExA accepts.
+constexpr std::uint32_t kDelete = 0x00010000;
+constexpr std::uint32_t kWriteDac = 0x00040000;
+constexpr std::uint32_t kWriteOwner = 0x00080000;
+constexpr std::uint32_t kMaximumAllowed = 0x02000000;
+constexpr std::uint32_t kGenericAll = 0x10000000;
+constexpr std::uint32_t kGenericExecute = 0x20000000;
+constexpr std::uint32_t kGenericWrite = 0x40000000;
+constexpr std::uint32_t kGenericRead = 0x80000000;
+constexpr std::uint32_t kKeyWow64Flags = 0x0300;
+
+// The rights that a protected key or a read-only store refuses.
+constexpr std::uint32_t kWriteRights =
+    kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
+
+// A transaction is committed at the next call once it is this old, so that a
+// process that keeps a changed key open does not hold the write lock for long.
+constexpr std::chrono::milliseconds kMaxTransactionAge(200);
+
+const char* const kStatementSql[] = {
+    "BEGIN",
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
+    "SELECT id, flags, name FROM keys WHERE parent = ?1 AND name = ?2",
+    "INSERT INTO keys(parent, name) VALUES(?1, ?2)",
+    "SELECT parent, flags FROM keys WHERE id = ?1",
+    "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND name = ?2",
+    "INSERT OR IGNORE INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)",
+    "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2",
+    "DELETE FROM vals WHERE key = ?1 AND name = ?2",
+    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id",
+    "SELECT name FROM keys WHERE parent = ?1 ORDER BY name",
+    "UPDATE keys SET flags = (flags | ?2) & ~?3 WHERE id = ?1",
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
+    " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id)"
+    " SELECT 1 FROM keys WHERE id IN sub AND (flags & 1) != 0 LIMIT 1",
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
+    " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id)"
+    " DELETE FROM vals WHERE key IN sub",
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
+    " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id)"
+    " DELETE FROM keys WHERE id IN sub AND id > 5",
+};
+
+// Resets a statement when the code that stepped it is done with it, so that
+// no statement keeps a read transaction open between calls.
+class StatementUse {
+ public:
+  explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~StatementUse() { sqlite3_reset(stmt_); }
+  StatementUse(const StatementUse&) = delete;
+  StatementUse& operator=(const StatementUse&) = delete;
+  sqlite3_stmt* get() const { return stmt_; }
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+void BindText(sqlite3_stmt* stmt, int index, std::string_view text) {
+  sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+}
+
+std::string ColumnText(sqlite3_stmt* stmt, int column) {
+  const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+  return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)))
+              : std::string();
+}
+
+Status FromSqlite(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_ROW:
+    case SQLITE_DONE:
+      return kErrorSuccess;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kErrorBusy;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+    case SQLITE_CANTOPEN:
+      return kErrorAccessDenied;
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_SCHEMA:
+      return kErrorBadDb;
+    case SQLITE_FULL:
+      return kErrorDiskFull;
+    case SQLITE_IOERR:
+      return kErrorIoDevice;
+    case SQLITE_NOMEM:
+      return kErrorNotEnoughMemory;
+    default:
+      return kErrorGenFailure;
+  }
+}
+
+// Splits a sub-path into key names. Empty names (from doubled or trailing
+// backslashes) are skipped, as the Windows registry does; a leading backslash
+// is refused unless `allow_leading_backslash`.
+Status SplitPath(std::string_view path, bool allow_leading_backslash,
+                 std::vector<std::string_view>* names) {
+  names->clear();
+  if (!path.empty() && path[0] == '\\' && !allow_leading_backslash)
+    return kErrorBadPathname;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string_view::npos)
+      end = path.size();
+    if (end > start) {
+      if (end - start > kMaxKeyNameLength)
+        return kErrorInvalidParameter;
+      names->push_back(path.substr(start, end - start));
+    }
+    start = end + 1;
+  }
+  return kErrorSuccess;
+}
+
+std::uint32_t NormalizeAccess(std::uint32_t access) {
+  access &= ~kKeyWow64Flags;
+  if (access & kGenericRead)
+    access |= kKeyRead;
+  if (access & kGenericExecute)
+    access |= kKeyRead;
+  if (access & kGenericWrite)
+    access |= kKeyWrite;
+  if (access & kGenericAll)
+    access |= kKeyAllAccess;
+  return access & ~(kGenericRead | kGenericExecute | kGenericWrite | kGenericAll);
+}
+
+std::string FoldCase(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+// Creates the folders above `path` that are missing.
+bool MakeParentFolders(const std::string& path, std::string* detail) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    std::string folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+      if (detail)
+        *detail = "cannot create the folder " + folder + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+void SyncFile(const std::string& path, bool folder) {
+  int fd = ::open(path.c_str(), (folder ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return;
+  if (folder) {
+    ::fsync(fd);
+  } else {
+    ::fdatasync(fd);
+  }
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string DefaultStorePath() {
+  const char* explicit_path = std::getenv("REGSTORE");
+  if (explicit_path && *explicit_path)
+    return explicit_path;
+  std::string base;
+  const char* data_home = std::getenv("XDG_DATA_HOME");
+  if (data_home && data_home[0] == '/') {
+    base = data_home;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+      const passwd* entry = ::getpwuid(::getuid());
+      home = entry && entry->pw_dir ? entry->pw_dir : "/";
+    }
+    base = std::string(home) + "/.local/share";
+  }
+  while (base.size() > 1 && base.back() == '/')
+    base.pop_back();
+  return base + "/regstore/registry.db";
+}
+
+Store& Store::Instance() {
+  // Destroyed after main returns, which commits what is still pending.
+  static Store store;
+  return store;
+}
+
+Store::Store() {
+  for (int i = 0; i < kRootCount; ++i) {
+    roots_[i].key_id = kFirstRootId + i;
+    roots_[i].access = kKeyAllAccess;
+  }
+}
+
+Store::~Store() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Commit();
+  Disconnect();
+}
+
+std::string Store::PathLocked() const {
+  return path_override_.empty() ? DefaultStorePath() : path_override_;
+}
+
+std::string Store::Path() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return PathLocked();
+}
+
+void Store::UsePath(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Commit();
+  Disconnect();
+  handles_.clear();
+  path_override_ = path;
+}
+
+void Store::SetWaitLimit(std::uint32_t milliseconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  wait_limit_ms_ = milliseconds;
+  if (db_)
+    sqlite3_busy_timeout(db_, static_cast<int>(milliseconds));
+}
+
+Status Store::Connect(std::string* detail) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (db_)
+    return kErrorSuccess;
+  return OpenConnection(detail);
+}
+
+bool Store::ReadOnly() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!db_ && OpenConnection(nullptr) != kErrorSuccess)
+    return true;
+  return read_only_;
+}
+
+void Store::Disconnect() {
+  for (sqlite3_stmt*& stmt : statements_) {
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
+  }
+  if (db_)
+    sqlite3_close(db_);
+  db_ = nullptr;
+  in_txn_ = false;
+  EndTransaction();
+}
+
+Status Store::OpenConnection(std::string* detail) {
+  db_path_ = PathLocked();
+  if (!MakeParentFolders(db_path_, detail))
+    return kErrorAccessDenied;
+  struct stat st;
+  const bool exists = ::stat(db_path_.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    if (detail)
+      *detail = db_path_ + " is not a file";
+    return kErrorAccessDenied;
+  }
+  // A store file without write permission refuses every write, also for a
+  // user (such as root) whom the system would let write it anyway.
+  read_only_ = exists && (::access(db_path_.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0);
+  const int open_flags =
+      (read_only_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+      SQLITE_OPEN_NOMUTEX;
+
+  auto fail = [&](int rc, const char* what) {
+    if (detail) {
+      *detail = std::string(what) + ": " + (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
+    }
+    Disconnect();
+    return FromSqlite(rc);
+  };
+
+  int rc = sqlite3_open_v2(db_path_.c_str(), &db_, open_flags, nullptr);
+  if (rc != SQLITE_OK)
+    return fail(rc, "cannot open the store");
+  sqlite3_busy_timeout(db_, static_cast<int>(wait_limit_ms_));
+
+  std::int64_t application_id = 0;
+  std::int64_t object_count = 0;
+  auto read_identity = [&]() {
+    sqlite3_stmt* stmt = nullptr;
+    int result = sqlite3_prepare_v2(
+        db_,
+        "SELECT (SELECT application_id FROM pragma_application_id), count(*) FROM sqlite_master",
+        -1, &stmt, nullptr);
+    if (result == SQLITE_OK)
+      result = sqlite3_step(stmt);
+    if (result == SQLITE_ROW) {
+      application_id = sqlite3_column_int64(stmt, 0);
+      object_count = sqlite3_column_int64(stmt, 1);
+      result = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    return result;
+  };
+
+  if (read_only_) {
+    rc = read_identity();
+    if (rc != SQLITE_OK)
+      return fail(rc, "cannot read the store");
+    if (application_id != kStoreApplicationId) {
+      if (detail)
+        *detail = db_path_ + " is not a registry store";
+      Disconnect();
+      return kErrorBadDb;
+    }
+  } else {
+    rc = ConfigureStoreConnection(db_);
+    if (rc != SQLITE_OK)
+      return fail(rc, "cannot set up the store");
+    rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+      return fail(rc, "cannot set up the store");
+    rc = read_identity();
+    if (rc != SQLITE_OK)
+      return fail(rc, "cannot read the store");
+    if (application_id != kStoreApplicationId && (application_id != 0 || object_count != 0)) {
+      if (detail)
+        *detail = db_path_ + " is not a registry store";
+      Disconnect();
+      return kErrorBadDb;
+    }
+    rc = sqlite3_exec(db_, kStoreSchemaSql, nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK && application_id == 0) {
+      rc = sqlite3_exec(db_,
+                        ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(),
+                        nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK)
+      rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+      return fail(rc, "cannot set up the store");
+  }
+
+  for (int i = 0; i < kStatementCount; ++i) {
+    rc = sqlite3_prepare_v3(db_, kStatementSql[i], -1, SQLITE_PREPARE_PERSISTENT, &statements_[i],
+                            nullptr);
+    if (rc != SQLITE_OK)
+      return fail(rc, "cannot prepare the store's statements");
+  }
+  return kErrorSuccess;
+}
+
+Status Store::Enter() {
+  missing_base_ = kNullKey;
+  if (!db_)
+    return OpenConnection(nullptr);
+  if (in_txn_ && std::chrono::steady_clock::now() - txn_start_ > kMaxTransactionAge)
+    Commit();
+  return kErrorSuccess;
+}
+
+Status Store::Fail(int rc) {
+  // After some errors SQLite has rolled the transaction back by itself.
+  if (in_txn_ && sqlite3_get_autocommit(db_))
+    EndTransaction();
+  return FromSqlite(rc);
+}
+
+bool Store::IsRoot(RegKey key) const {
+  for (RegKey root : kRootKeys) {
+    if (key == root)
+      return true;
+  }
+  return false;
+}
+
+Store::Handle* Store::Resolve(RegKey key) {
+  if (key == kNullKey)
+    return nullptr;
+  for (int i = 0; i < kRootCount; ++i) {
+    if (key == kRootKeys[i])
+      return &roots_[i];
+  }
+  auto it = handles_.find(key);
+  return it == handles_.end() ? nullptr : &it->second;
+}
+
+void Store::MarkDirty(Handle* handle) {
+  handle->dirty_txn = txn_id_;
+}
+
+Status Store::StepDone(sqlite3_stmt* stmt) {
+  StatementUse use(stmt);
+  int rc = sqlite3_step(stmt);
+  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
+}
+
+class Store::ReadScope {
+ public:
+  explicit ReadScope(Store* store) : store_(store), began_(!store->in_read_ && !store->in_txn_) {
+    if (began_)
+      store_->BeginRead();
+  }
+  ~ReadScope() {
+    if (began_)
+      store_->EndRead();
+  }
+  ReadScope(const ReadScope&) = delete;
+  ReadScope& operator=(const ReadScope&) = delete;
+
+ private:
+  Store* store_;
+  bool began_;
+};
+
+void Store::BeginRead() {
+  sqlite3_stmt* stmt = Statement(kBeginRead);
+  in_read_ = sqlite3_step(stmt) == SQLITE_DONE;
+  sqlite3_reset(stmt);
+}
+
+void Store::EndRead() {
+  if (!in_read_)
+    return;
+  in_read_ = false;
+  sqlite3_stmt* stmt = Statement(kCommit);
+  sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+}
+
+Status Store::Begin() {
+  if (in_txn_)
+    return kErrorSuccess;
+  // A read transaction is not upgraded, since another process may have
+  // written since it began; the write transaction starts afresh.
+  EndRead();
+  Status status = StepDone(Statement(kBegin));
+  if (status != kErrorSuccess)
+    return status;
+  in_txn_ = true;
+  txn_start_ = std::chrono::steady_clock::now();
+  return kErrorSuccess;
+}
+
+void Store::EndTransaction() {
+  in_txn_ = false;
+  ++txn_id_;
+  lasting_changes_ = 0;
+  fresh_values_.clear();
+  verified_keys_.clear();
+}
+
+Status Store::Commit() {
+  if (!in_txn_)
+    return kErrorSuccess;
+  const bool changed = lasting_changes_ != 0 || !fresh_values_.empty();
+  sqlite3_stmt* stmt = Statement(changed ? kCommit : kRollback);
+  int rc = sqlite3_step(stmt);
+  sqlite3_reset(stmt);
+  if (rc != SQLITE_DONE && !sqlite3_get_autocommit(db_)) {
+    sqlite3_step(Statement(kRollback));
+    sqlite3_reset(Statement(kRollback));
+  }
+  EndTransaction();
+  return rc == SQLITE_DONE ? kErrorSuccess : FromSqlite(rc);
+}
+
+void Store::ReleaseIfUnchanged() {
+  if (in_txn_ && lasting_changes_ == 0 && fresh_values_.empty())
+    Commit();
+}
+
+Status Store::LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
+                          std::uint32_t* flags, std::string* stored_name) {
+  StatementUse use(Statement(kFindChild));
+  sqlite3_bind_int64(use.get(), 1, parent);
+  BindText(use.get(), 2, name);
+  int rc = sqlite3_step(use.get());
+  if (rc == SQLITE_DONE)
+    return kErrorFileNotFound;
+  if (rc != SQLITE_ROW)
+    return Fail(rc);
+  *id = sqlite3_column_int64(use.get(), 0);
+  *flags = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 1));
+  if (stored_name)
+    *stored_name = ColumnText(use.get(), 2);
+  return kErrorSuccess;
+}
+
+Status Store::KeyRow(std::int64_t id, std::int64_t* parent, std::uint32_t* flags) {
+  StatementUse use(Statement(kKeyById));
+  sqlite3_bind_int64(use.get(), 1, id);
+  int rc = sqlite3_step(use.get());
+  if (rc == SQLITE_DONE)
+    return kErrorKeyDeleted;
+  if (rc != SQLITE_ROW)
+    return Fail(rc);
+  *parent = sqlite3_column_int64(use.get(), 0);
+  *flags = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 1));
+  return kErrorSuccess;
+}
+
+Status Store::ProtectedFrom(std::int64_t id, bool* is_protected) {
+  *is_protected = false;
+  while (id != 0) {
+    std::int64_t parent = 0;
+    std::uint32_t flags = 0;
+    Status status = KeyRow(id, &parent, &flags);
+    if (status != kErrorSuccess)
+      return status;
+    if (flags & kKeyProtected) {
+      *is_protected = true;
+      return kErrorSuccess;
+    }
+    id = parent;
+  }
+  return kErrorSuccess;
+}
+
+Status Store::VerifiedFlags(std::int64_t id, std::uint32_t* flags) {
+  auto it = verified_keys_.find(id);
+  if (it != verified_keys_.end()) {
+    *flags = it->second;
+    return kErrorSuccess;
+  }
+  std::int64_t parent = 0;
+  Status status = KeyRow(id, &parent, flags);
+  if (status != kErrorSuccess)
+    return status;
+  verified_keys_.emplace(id, *flags);
+  return kErrorSuccess;
+}
+
+Status Store::MissingKeyStatus(std::int64_t id) {
+  std::int64_t parent = 0;
+  std::uint32_t flags = 0;
+  Status status = KeyRow(id, &parent, &flags);
+  return status == kErrorSuccess ? kErrorFileNotFound : status;
+}
+
+Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names,
+                   std::size_t* found, std::int64_t* id, std::uint32_t* flags, bool* any_protected,
+                   std::string* stored_path) {
+  *found = 0;
+  *id = base;
+  *flags = 0;
+  *any_protected = false;
+  std::string stored_name;
+  for (std::string_view name : names) {
+    std::int64_t child = 0;
+    std::uint32_t child_flags = 0;
+    Status status =
+        LookupChild(*id, name, &child, &child_flags, stored_path ? &stored_name : nullptr);
+    if (status == kErrorFileNotFound)
+      return kErrorSuccess;
+    if (status != kErrorSuccess)
+      return status;
+    *id = child;
+    *flags = child_flags;
+    if (child_flags & kKeyProtected)
+      *any_protected = true;
+    if (stored_path) {
+      if (!stored_path->empty())
+        *stored_path += '\\';
+      *stored_path += stored_name;
+    }
+    ++*found;
+  }
+  return kErrorSuccess;
+}
+
+Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!result)
+    return kErrorInvalidParameter;
+  *result = kNullKey;
+  Handle* handle = Resolve(base);
+  if (!handle)
+    return kErrorInvalidHandle;
+  std::vector<std::string_view> names;
+  Status status = SplitPath(sub_key ? sub_key : "", false, &names);
+  if (status != kErrorSuccess)
+    return status;
+  status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+
+  access = NormalizeAccess(access);
+  ReadScope read(this);
+  const std::int64_t base_id = handle->key_id;
+  std::size_t found = 0;
+  std::int64_t id = 0;
+  std::uint32_t flags = 0;
+  bool is_protected = false;
+  status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
+  if (status != kErrorSuccess)
+    return status;
+  if (found < names.size()) {
+    status = found == 0 ? MissingKeyStatus(base_id) : kErrorFileNotFound;
+    if (status == kErrorFileNotFound) {
+      missing_base_ = base;
+      missing_path_ = sub_key;
+    }
+    return status;
+  }
+
+  bool refuses_writes = read_only_ || is_protected;
+  const bool asks_for_rights = (access & (kWriteRights | kMaximumAllowed)) != 0;
+  if (names.empty() || (asks_for_rights && !refuses_writes)) {
+    // Also makes sure that the base key still exists.
+    bool above = false;
+    status = ProtectedFrom(base_id, &above);
+    if (status != kErrorSuccess)
+      return status;
+    refuses_writes = refuses_writes || above;
+  }
+  if (access & kMaximumAllowed) {
+    access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
+  }
+  if ((access & kWriteRights) && refuses_writes)
+    return kErrorAccessDenied;
+
+  const RegKey new_handle = next_handle_;
+  next_handle_ += 4;
+  handles_[new_handle] = Handle{id, access, 0};
+  *result = new_handle;
+  return kErrorSuccess;
+}
+
+Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
+                        std::uint32_t* disposition) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!result)
+    return kErrorInvalidParameter;
+  *result = kNullKey;
+  Handle* handle = Resolve(base);
+  if (!handle)
+    return kErrorInvalidHandle;
+  std::vector<std::string_view> names;
+  Status status = SplitPath(sub_key ? sub_key : "", false, &names);
+  if (status != kErrorSuccess)
+    return status;
+  // A create that follows a failed open of the same key (as a write probe
+  // does) goes straight to the write transaction, which looks again anyway.
+  const bool likely_missing = !names.empty() && missing_base_ == base && missing_path_ == sub_key;
+  status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+
+  access = NormalizeAccess(access);
+  ReadScope read(this);
+  const std::int64_t base_id = handle->key_id;
+  std::size_t found = 0;
+  std::int64_t id = 0;
+  std::uint32_t flags = 0;
+  bool is_protected = false;
+  if (!likely_missing) {
+    status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
+    if (status != kErrorSuccess)
+      return status;
+  }
+
+  bool created = false;
+  if (found < names.size()) {
+    if (read_only_)
+      return kErrorAccessDenied;
+    // Look again inside the write transaction: another process may have
+    // created or deleted keys on the way since.
+    status = Begin();
+    if (status != kErrorSuccess)
+      return status;
+    status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
+    bool above = false;
+    if (status == kErrorSuccess)
+      status = ProtectedFrom(base_id, &above);
+    is_protected = is_protected || above;
+    if (status == kErrorSuccess && found < names.size() && is_protected) {
+      status = kErrorAccessDenied;
+    }
+    for (std::size_t i = found; status == kErrorSuccess && i < names.size(); ++i) {
+      StatementUse use(Statement(kInsertKey));
+      sqlite3_bind_int64(use.get(), 1, id);
+      BindText(use.get(), 2, names[i]);
+      int rc = sqlite3_step(use.get());
+      if (rc != SQLITE_DONE) {
+        status = Fail(rc);
+        break;
+      }
+      id = sqlite3_last_insert_rowid(db_);
+      flags = 0;
+      created = true;
+      ++lasting_changes_;
+    }
+    if (status != kErrorSuccess) {
+      ReleaseIfUnchanged();
+      return status;
+    }
+  } else {
+    bool above = false;
+    status = ProtectedFrom(base_id, &above);
+    if (status != kErrorSuccess)
+      return status;
+    is_protected = is_protected || above;
+  }
+
+  const bool refuses_writes = read_only_ || is_protected;
+  if (access & kMaximumAllowed) {
+    access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
+  }
+  if (!created && (access & kWriteRights) && refuses_writes) {
+    ReleaseIfUnchanged();
+    return kErrorAccessDenied;
+  }
+  const RegKey new_handle = next_handle_;
+  next_handle_ += 4;
+  Handle& entry = handles_[new_handle];
+  entry = Handle{id, access, 0};
+  if (created)
+    MarkDirty(&entry);
+  ReleaseIfUnchanged();
+  *result = new_handle;
+  if (disposition)
+    *disposition = created ? kRegCreatedNewKey : kRegOpenedExistingKey;
+  return kErrorSuccess;
+}
+
+Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                       std::uint32_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  if (!(handle->access & kKeySetValue))
+    return kErrorAccessDenied;
+  const std::string_view value_name = name ? name : "";
+  if (value_name.size() > kMaxValueNameLength)
+    return kErrorInvalidParameter;
+  if (!data && size != 0)
+    return kErrorNoAccess;
+  if (size > 0x7FFFFFFFu)
+    return kErrorInvalidParameter;
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  if (read_only_)
+    return kErrorAccessDenied;
+  status = Begin();
+  if (status != kErrorSuccess)
+    return status;
+
+  std::uint32_t flags = 0;
+  status = VerifiedFlags(handle->key_id, &flags);
+  if (status == kErrorSuccess && (flags & kKeyValuesLocked))
+    status = kErrorAccessDenied;
+  // A root key handle is never opened, so its protection is checked here.
+  if (status == kErrorSuccess && IsRoot(key) && (flags & kKeyProtected)) {
+    status = kErrorAccessDenied;
+  }
+  if (status != kErrorSuccess) {
+    ReleaseIfUnchanged();
+    return status;
+  }
+
+  // A new value is inserted; an existing one is updated in place, which
+  // keeps its position among the key's values.
+  static const std::uint8_t kEmpty = 0;
+  auto store_row = [&](StatementId statement) {
+    StatementUse use(Statement(statement));
+    sqlite3_bind_int64(use.get(), 1, handle->key_id);
+    BindText(use.get(), 2, value_name);
+    sqlite3_bind_int64(use.get(), 3, type);
+    sqlite3_bind_blob(use.get(), 4, data ? data : &kEmpty, static_cast<int>(size), SQLITE_STATIC);
+    return sqlite3_step(use.get());
+  };
+  int rc = store_row(kInsertValue);
+  const bool inserted = rc == SQLITE_DONE && sqlite3_changes(db_) != 0;
+  if (rc == SQLITE_DONE && !inserted)
+    rc = store_row(kUpdateValue);
+  if (rc != SQLITE_DONE) {
+    status = Fail(rc);
+    ReleaseIfUnchanged();
+    return status;
+  }
+  auto fresh = std::make_pair(handle->key_id, FoldCase(value_name));
+  if (inserted) {
+    fresh_values_.insert(std::move(fresh));
+  } else if (fresh_values_.count(fresh) == 0) {
+    ++lasting_changes_;
+  }
+  MarkDirty(handle);
+  return kErrorSuccess;
+}
+
+Status Store::QueryValue(RegKey key, const char* name, const std::uint32_t* reserved,
+                         std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  if (reserved || (data && !size))
+    return kErrorInvalidParameter;
+  if (!(handle->access & kKeyQueryValue))
+    return kErrorAccessDenied;
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+
+  ReadScope read(this);
+  StatementUse use(Statement(kFindValue));
+  sqlite3_bind_int64(use.get(), 1, handle->key_id);
+  BindText(use.get(), 2, name ? name : "");
+  int rc = sqlite3_step(use.get());
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(use.get());
+    return MissingKeyStatus(handle->key_id);
+  }
+  if (rc != SQLITE_ROW)
+    return Fail(rc);
+  const std::uint32_t length = static_cast<std::uint32_t>(sqlite3_column_bytes(use.get(), 1));
+  if (type)
+    *type = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 0));
+  if (data) {
+    if (*size < length) {
+      *size = length;
+      return kErrorMoreData;
+    }
+    if (length != 0)
+      std::memcpy(data, sqlite3_column_blob(use.get(), 1), length);
+  }
+  if (size)
+    *size = length;
+  return kErrorSuccess;
+}
+
+Status Store::DeleteValue(RegKey key, const char* name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  if (!(handle->access & kKeySetValue))
+    return kErrorAccessDenied;
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  if (read_only_)
+    return kErrorAccessDenied;
+  status = Begin();
+  if (status != kErrorSuccess)
+    return status;
+
+  const std::string_view value_name = name ? name : "";
+  std::uint32_t flags = 0;
+  status = VerifiedFlags(handle->key_id, &flags);
+  if (status == kErrorSuccess && (flags & kKeyValuesLocked))
+    status = kErrorAccessDenied;
+  if (status == kErrorSuccess && IsRoot(key) && (flags & kKeyProtected)) {
+    status = kErrorAccessDenied;
+  }
+  if (status == kErrorSuccess) {
+    StatementUse use(Statement(kDeleteValue));
+    sqlite3_bind_int64(use.get(), 1, handle->key_id);
+    BindText(use.get(), 2, value_name);
+    int rc = sqlite3_step(use.get());
+    if (rc != SQLITE_DONE) {
+      status = Fail(rc);
+    } else if (sqlite3_changes(db_) == 0) {
+      status = kErrorFileNotFound;
+    }
+  }
+  if (status == kErrorSuccess) {
+    if (fresh_values_.erase(std::make_pair(handle->key_id, FoldCase(value_name))) == 0) {
+      ++lasting_changes_;
+    }
+    MarkDirty(handle);
+  }
+  ReleaseIfUnchanged();
+  return status;
+}
+
+Status Store::Flush(RegKey key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  status = Commit();
+  if (!read_only_) {
+    // A commit reaches the log file without waiting for the disk; this is
+    // where it is forced there.
+    SyncFile(db_path_ + "-wal", false);
+    SyncFile(db_path_, false);
+    std::string::size_type slash = db_path_.rfind('/');
+    if (slash != std::string::npos)
+      SyncFile(slash == 0 ? "/" : db_path_.substr(0, slash), true);
+  }
+  if (status != kErrorSuccess)
+    return status;
+  std::int64_t parent = 0;
+  std::uint32_t flags = 0;
+  return KeyRow(handle->key_id, &parent, &flags);
+}
+
+Status Store::Close(RegKey key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  Status status = kErrorSuccess;
+  if (in_txn_ && handle->dirty_txn == txn_id_)
+    status = Commit();
+  // Root key handles are predefined; closing one changes nothing else.
+  if (!IsRoot(key))
+    handles_.erase(key);
+  return status;
+}
+
+Status Store::Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info) {
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  std::vector<std::string_view> names;
+  Status status = SplitPath(path, true, &names);
+  if (status != kErrorSuccess)
+    return status;
+  std::size_t found = 0;
+  std::uint32_t flags = 0;
+  bool is_protected = false;
+  std::string stored_path;
+  status = Walk(handle->key_id, names, &found, id, &flags, &is_protected, &stored_path);
+  if (status != kErrorSuccess)
+    return status;
+  if (found < names.size())
+    return found == 0 ? MissingKeyStatus(handle->key_id) : kErrorFileNotFound;
+  if (names.empty()) {
+    std::int64_t parent = 0;
+    status = KeyRow(*id, &parent, &flags);
+    if (status != kErrorSuccess)
+      return status;
+  }
+  if (info) {
+    info->flags = flags;
+    info->path = stored_path;
+  }
+  return kErrorSuccess;
+}
+
+Status Store::FindKey(RegKey key, const std::string& path, StoreKeyInfo* info) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  ReadScope read(this);
+  std::int64_t id = 0;
+  return Find(key, path, &id, info);
+}
+
+Status Store::ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  values->clear();
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  ReadScope read(this);
+  std::int64_t id = 0;
+  status = Find(key, path, &id, nullptr);
+  if (status != kErrorSuccess)
+    return status;
+  StatementUse use(Statement(kListValues));
+  sqlite3_bind_int64(use.get(), 1, id);
+  int rc;
+  while ((rc = sqlite3_step(use.get())) == SQLITE_ROW) {
+    StoreValue value;
+    value.name = ColumnText(use.get(), 0);
+    value.type = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 1));
+    const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(use.get(), 2));
+    value.data.assign(bytes, bytes + sqlite3_column_bytes(use.get(), 2));
+    values->push_back(std::move(value));
+  }
+  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
+}
+
+Status Store::ListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  names->clear();
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  ReadScope read(this);
+  std::int64_t id = 0;
+  status = Find(key, path, &id, nullptr);
+  if (status != kErrorSuccess)
+    return status;
+  StatementUse use(Statement(kListSubkeys));
+  sqlite3_bind_int64(use.get(), 1, id);
+  int rc;
+  while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
+    names->push_back(ColumnText(use.get(), 0));
+  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
+}
+
+Status Store::ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
+                             std::uint32_t clear) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  if (read_only_)
+    return kErrorAccessDenied;
+  status = Begin();
+  if (status != kErrorSuccess)
+    return status;
+  std::int64_t id = 0;
+  status = Find(key, path, &id, nullptr);
+  if (status == kErrorSuccess) {
+    StatementUse use(Statement(kSetFlags));
+    sqlite3_bind_int64(use.get(), 1, id);
+    sqlite3_bind_int64(use.get(), 2, set);
+    sqlite3_bind_int64(use.get(), 3, clear);
+    int rc = sqlite3_step(use.get());
+    if (rc == SQLITE_DONE) {
+      ++lasting_changes_;
+      verified_keys_.erase(id);
+    } else {
+      status = Fail(rc);
+    }
+  }
+  if (status != kErrorSuccess) {
+    ReleaseIfUnchanged();
+    return status;
+  }
+  return Commit();
+}
+
+Status Store::DeleteTree(RegKey key, const std::string& path, bool even_protected) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  if (read_only_)
+    return kErrorAccessDenied;
+  status = Begin();
+  if (status != kErrorSuccess)
+    return status;
+  std::int64_t id = 0;
+  status = Find(key, path, &id, nullptr);
+  if (status == kErrorSuccess && !even_protected) {
+    bool is_protected = false;
+    status = ProtectedFrom(id, &is_protected);
+    if (status == kErrorSuccess && !is_protected) {
+      StatementUse use(Statement(kProtectedBelow));
+      sqlite3_bind_int64(use.get(), 1, id);
+      int rc = sqlite3_step(use.get());
+      if (rc == SQLITE_ROW) {
+        is_protected = true;
+      } else if (rc != SQLITE_DONE) {
+        status = Fail(rc);
+      }
+    }
+    if (status == kErrorSuccess && is_protected)
+      status = kErrorAccessDenied;
+  }
+  for (StatementId statement : {kDeleteTreeValues, kDeleteTreeKeys}) {
+    if (status != kErrorSuccess)
+      break;
+    StatementUse use(Statement(statement));
+    sqlite3_bind_int64(use.get(), 1, id);
+    int rc = sqlite3_step(use.get());
+    if (rc != SQLITE_DONE)
+      status = Fail(rc);
+  }
+  if (status != kErrorSuccess) {
+    ReleaseIfUnchanged();
+    return status;
+  }
+  ++lasting_changes_;
+  verified_keys_.clear();
+  return Commit();
+}
+
+}  // namespace posix
+}  // namespace plat

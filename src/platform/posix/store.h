@@ -1,0 +1,178 @@
+// The registry store of this process: one SQLite connection, the open key
+// handles, and the write transaction that collects changes between commits.
+//
+// Changes are collected in one write transaction, which is committed at the
+// latest when a handle that made a change in it is closed or flushed, when
+// the transaction has been open for a while and the next call comes, and when
+// the process ends normally. A transaction whose changes cancel out (a value
+// created and deleted again, as a write probe does) is rolled back instead,
+// which costs nothing on disk.
+#ifndef BREVLIN_PLATFORM_POSIX_STORE_H_
+#define BREVLIN_PLATFORM_POSIX_STORE_H_
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/registry_store.h"
+#include "platform/registry.h"
+
+namespace plat {
+namespace posix {
+
+class Store {
+ public:
+  // The one store of this process. It commits what is pending when the
+  // process ends normally.
+  static Store& Instance();
+
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  // The seven registry functions.
+  Status OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result);
+  Status CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
+                   std::uint32_t* disposition);
+  Status SetValue(RegKey key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                  std::uint32_t size);
+  Status QueryValue(RegKey key, const char* name, const std::uint32_t* reserved,
+                    std::uint32_t* type, std::uint8_t* data, std::uint32_t* size);
+  Status DeleteValue(RegKey key, const char* name);
+  Status Flush(RegKey key);
+  Status Close(RegKey key);
+
+  // Location and connection.
+  std::string Path();
+  void UsePath(const std::string& path);
+  void SetWaitLimit(std::uint32_t milliseconds);
+  Status Connect(std::string* detail);
+  bool ReadOnly();
+
+  // The owner's operations of registry_store.h.
+  Status FindKey(RegKey key, const std::string& path, StoreKeyInfo* info);
+  Status ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values);
+  Status ListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names);
+  Status ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
+                        std::uint32_t clear);
+  Status DeleteTree(RegKey key, const std::string& path, bool even_protected);
+
+ private:
+  static constexpr int kRootCount = 5;
+
+  struct Handle {
+    std::int64_t key_id = 0;
+    std::uint32_t access = 0;
+    // The transaction in which a change was last made through this handle.
+    std::uint64_t dirty_txn = 0;
+  };
+
+  // Prepared statements, kept for the life of the connection.
+  enum StatementId {
+    kBeginRead,
+    kBegin,
+    kCommit,
+    kRollback,
+    kFindChild,
+    kInsertKey,
+    kKeyById,
+    kUpdateValue,
+    kInsertValue,
+    kFindValue,
+    kDeleteValue,
+    kListValues,
+    kListSubkeys,
+    kSetFlags,
+    kProtectedBelow,
+    kDeleteTreeValues,
+    kDeleteTreeKeys,
+    kStatementCount
+  };
+
+  Store();
+  ~Store();
+
+  // Every call begins here: opens the store when needed and commits a
+  // transaction that has been kept open too long.
+  Status Enter();
+  void Disconnect();
+  Status OpenConnection(std::string* detail);
+  Status Fail(int rc);
+
+  Handle* Resolve(RegKey key);
+  bool IsRoot(RegKey key) const;
+  void MarkDirty(Handle* handle);
+
+  // Reads of one call share one read transaction, which is much cheaper than
+  // one per statement. A write transaction ends it first.
+  class ReadScope;
+  void BeginRead();
+  void EndRead();
+  Status Begin();
+  Status Commit();
+  void EndTransaction();
+
+  // Key lookups.
+  Status LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
+                     std::uint32_t* flags, std::string* stored_name);
+  Status KeyRow(std::int64_t id, std::int64_t* parent, std::uint32_t* flags);
+  // Whether `id` or a key above it is protected; ERROR_KEY_DELETED when the
+  // key is gone.
+  Status ProtectedFrom(std::int64_t id, bool* is_protected);
+  // The flags of a key that is about to change, checked once per transaction.
+  Status VerifiedFlags(std::int64_t id, std::uint32_t* flags);
+  Status MissingKeyStatus(std::int64_t id);
+  // Follows `names` down from `base` as far as the keys exist: `found` of
+  // them do, and `id` and `flags` are those of the last key reached.
+  Status Walk(std::int64_t base, const std::vector<std::string_view>& names, std::size_t* found,
+              std::int64_t* id, std::uint32_t* flags, bool* any_protected,
+              std::string* stored_path);
+  Status Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info);
+  // Ends a transaction at once when nothing in it would last.
+  void ReleaseIfUnchanged();
+  std::string PathLocked() const;
+
+  sqlite3_stmt* Statement(StatementId id) { return statements_[id]; }
+  Status StepDone(sqlite3_stmt* stmt);
+
+  std::mutex mutex_;
+  std::string path_override_;
+  std::uint32_t wait_limit_ms_ = 15000;
+
+  sqlite3* db_ = nullptr;
+  std::string db_path_;
+  bool read_only_ = false;
+  sqlite3_stmt* statements_[kStatementCount] = {};
+
+  std::unordered_map<RegKey, Handle> handles_;
+  Handle roots_[kRootCount];
+  RegKey next_handle_ = 0x100;
+
+  bool in_read_ = false;
+  // The key that the last call failed to open because it is missing.
+  RegKey missing_base_ = kNullKey;
+  std::string missing_path_;
+  // The write transaction.
+  bool in_txn_ = false;
+  std::uint64_t txn_id_ = 1;
+  std::chrono::steady_clock::time_point txn_start_;
+  // Changes that cannot cancel out, and values created in this transaction
+  // (key id and name folded to lower case): deleting one of those again
+  // cancels its creation.
+  std::uint64_t lasting_changes_ = 0;
+  std::set<std::pair<std::int64_t, std::string>> fresh_values_;
+  // Keys whose existence and flags were read in this transaction.
+  std::unordered_map<std::int64_t, std::uint32_t> verified_keys_;
+};
+
+}  // namespace posix
+}  // namespace plat
+
+#endif  // BREVLIN_PLATFORM_POSIX_STORE_H_

@@ -1,0 +1,58 @@
+#include "platform/posix/store_schema.h"
+
+#include <cstring>
+
+namespace plat {
+namespace posix {
+
+// Names compare without regard to ASCII letter case (COLLATE NOCASE) and keep
+// the case they were created with. Values are enumerated in the order of
+// their row ids, which grow with every insert; replacing a value updates its
+// row in place and so keeps its position. Key ids are never reused, so that a
+// handle to a deleted key cannot come to mean a new one.
+const char kStoreSchemaSql[] =
+    "CREATE TABLE IF NOT EXISTS keys("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " parent INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE NOCASE,"
+    " flags INTEGER NOT NULL DEFAULT 0,"
+    " UNIQUE(parent, name));"
+    "CREATE TABLE IF NOT EXISTS vals("
+    " id INTEGER PRIMARY KEY,"
+    " key INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE NOCASE,"
+    " type INTEGER NOT NULL,"
+    " data BLOB NOT NULL,"
+    " UNIQUE(key, name));"
+    "INSERT OR IGNORE INTO keys(id, parent, name) VALUES"
+    " (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'),"
+    " (4, 0, 'HKEY_USERS'), (5, 0, 'HKEY_CURRENT_CONFIG');";
+
+int ConfigureStoreConnection(sqlite3* db) {
+  // Write-ahead logging lets readers go on while a writer works, and a
+  // commit appends to the log instead of rewriting pages in place. With
+  // synchronous=NORMAL a commit is not forced to disk (a killed process loses
+  // nothing that was committed; a power cut may lose the last commits but
+  // never leaves the file corrupt); checkpoints still sync.
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &stmt, nullptr);
+  if (rc != SQLITE_OK)
+    return rc;
+  rc = sqlite3_step(stmt);
+  bool wal = rc == SQLITE_ROW &&
+             std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal") == 0;
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_ROW)
+    return rc;
+  if (!wal)
+    return SQLITE_ERROR;
+  return sqlite3_exec(db,
+                      "PRAGMA synchronous=NORMAL;"
+                      "PRAGMA wal_autocheckpoint=4000;"
+                      "PRAGMA journal_size_limit=16777216;"
+                      "PRAGMA temp_store=MEMORY;",
+                      nullptr, nullptr, nullptr);
+}
+
+}  // namespace posix
+}  // namespace plat

@@ -1,0 +1,33 @@
+// The database layout of the registry store and the settings of its
+// connections. The store uses them, and so do measurements that compare the
+// store with plain SQLite work on the same tables.
+#ifndef BREVLIN_PLATFORM_POSIX_STORE_SCHEMA_H_
+#define BREVLIN_PLATFORM_POSIX_STORE_SCHEMA_H_
+
+#include <sqlite3.h>
+
+#include <cstdint>
+
+namespace plat {
+namespace posix {
+
+// Marks a database as a registry store (PRAGMA application_id).
+constexpr std::int32_t kStoreApplicationId = 0x52656753;  // "RegS"
+
+// Row ids of the five root keys, in the order HKEY_CLASSES_ROOT,
+// HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG.
+constexpr std::int64_t kFirstRootId = 1;
+constexpr std::int64_t kLastRootId = 5;
+
+// Creates the tables and the root keys where they are missing. Runs inside a
+// write transaction of the caller.
+extern const char kStoreSchemaSql[];
+
+// Sets the journal and sync settings of a new read-write connection. Answers
+// an SQLite result code.
+int ConfigureStoreConnection(sqlite3* db);
+
+}  // namespace posix
+}  // namespace plat
+
+#endif  // BREVLIN_PLATFORM_POSIX_STORE_SCHEMA_H_

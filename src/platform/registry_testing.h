@@ -1,0 +1,57 @@
+// Registry helpers for tests: a clean registry for each test, and ways to
+// look at and prepare keys that do not go through the code under test.
+//
+// On Linux they use the registry store's own operations; on Windows they use
+// Win32 registry calls beyond the seven that the program uses.
+#ifndef BREVLIN_PLATFORM_REGISTRY_TESTING_H_
+#define BREVLIN_PLATFORM_REGISTRY_TESTING_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+
+namespace testing_support {
+
+// Gives the calling test a clean registry for its lifetime. Linux: the
+// process's store is pointed at a new, empty store file (and back at the
+// previous one afterwards). Windows: the test trees are deleted before and
+// after: HKCU\Software\Mardovan, and the key "BrevlinTest" directly below
+// each of the five roots and below HKCU\Software and HKLM\Software.
+class ScopedTestRegistry {
+ public:
+  ScopedTestRegistry();
+  ~ScopedTestRegistry();
+  ScopedTestRegistry(const ScopedTestRegistry&) = delete;
+  ScopedTestRegistry& operator=(const ScopedTestRegistry&) = delete;
+  // The store file in use (empty on Windows).
+  std::string StorePath() const;
+
+ private:
+  std::string store_path_;
+  std::string previous_path_;
+};
+
+struct StoredValue {
+  std::uint32_t type;
+  std::vector<std::uint8_t> data;
+};
+
+bool KeyExists(plat::RegKey root, const std::string& path);
+std::optional<StoredValue> ReadValue(plat::RegKey root, const std::string& path,
+                                     const std::string& name);
+// In enumeration order.
+std::vector<std::string> ValueNames(plat::RegKey root, const std::string& path);
+std::vector<std::string> SubkeyNames(plat::RegKey root, const std::string& path);
+// Refuses write access to the key and below.
+bool ProtectKey(plat::RegKey root, const std::string& path);
+// The key then opens with full access, but refuses value writes; answers
+// false where the platform cannot do that.
+bool LockKeyValues(plat::RegKey root, const std::string& path);
+bool DeleteKeyTree(plat::RegKey root, const std::string& path);
+
+}  // namespace testing_support
+
+#endif  // BREVLIN_PLATFORM_REGISTRY_TESTING_H_
