@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/backslash_testing.h"
+
 namespace {
 
 using Args = std::vector<std::string>;

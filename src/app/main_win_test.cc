@@ -7,24 +7,16 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "platform/backslash_testing.h"
 #include "platform/test_files_testing.h"
 #include "platform/ui.h"
 #include "platform/window.h"
 
 namespace {
 
+using testing_support::Backslashes;
 using testing_support::NewTempDir;
 using testing_support::WriteTempFile;
-
-// Names as they appear on the program's command line: with "\" only, since
-// "/" ends an option's value.
-std::string Backslashes(std::string path) {
-  for (char& c : path) {
-    if (c == '/')
-      c = '\\';
-  }
-  return path;
-}
 
 struct ImportCall {
   plat::RegKey root;

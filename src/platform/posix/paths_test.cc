@@ -7,17 +7,12 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/backslash_testing.h"
 #include "platform/test_files_testing.h"
 
 namespace {
 
-std::string Backslashes(std::string path) {
-  for (char& c : path) {
-    if (c == '/')
-      c = '\\';
-  }
-  return path;
-}
+using testing_support::Backslashes;
 
 TEST(PosixGetFullPathName, ResolvesElementsByName) {
   struct Case {
