@@ -2,6 +2,7 @@
 # compiles GoogleTest from Debian's googletest sources with the same toolchain.
 if(CMAKE_CROSSCOMPILING)
   set(BREVLIN_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
+  set(CMAKE_POLICY_DEFAULT_CMP0069 NEW)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)

@@ -2,6 +2,8 @@
 
 #include <string>
 
+const char kApplicationTitle[] = "Register Brevlin";
+
 namespace {
 
 LocaleNumberChars& FixedChars() {

@@ -10,6 +10,10 @@
 #include "platform/locale.h"
 #include "platform/registry.h"
 
+// The application's title: the caption of its error box and the base of the
+// captions of the importer's message boxes.
+extern const char kApplicationTitle[];
+
 using LocaleNumberChars = plat::NumberChars;
 
 // Reads the locale number characters from the platform and fixes them for the

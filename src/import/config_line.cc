@@ -1,5 +1,7 @@
 #include "import/config_line.h"
 
+#include "import/line_scan.h"
+
 namespace {
 
 struct RootName {
@@ -50,18 +52,30 @@ std::string_view RootNameOf(std::string_view root_line) { return Cut(root_line, 
 std::string_view ProductNameOf(std::string_view product_line) { return Cut(product_line, 2, 2); }
 
 ValueFields SplitValueLine(std::string_view value_line) {
+  const char* begin = value_line.data();
+  const char* end = begin + value_line.size();
+  const char* first = end;
+  const char* second = end;
+  // Type words and names are short: one look at the first 16 bytes usually
+  // finds both tabs.
+  unsigned tabs = value_line.size() >= 16 ? TabMask16(begin) : 0;
+  if (tabs != 0) {
+    first = begin + LowestBit(tabs);
+    tabs &= tabs - 1;
+    second = tabs != 0 ? begin + LowestBit(tabs) : FindTab(first + 1, end);
+  } else {
+    first = FindTab(begin, end);
+    if (first != end) second = FindTab(first + 1, end);
+  }
   ValueFields fields;
-  std::string_view::size_type first = value_line.find('\t');
-  if (first == std::string_view::npos) return fields;
-  fields.type_word = value_line.substr(0, first);
-  std::string_view rest = value_line.substr(first + 1);
-  std::string_view::size_type second = rest.find('\t');
-  if (second == std::string_view::npos) {
-    fields.text = rest;
+  if (first == end) return fields;
+  fields.type_word = std::string_view(begin, static_cast<std::size_t>(first - begin));
+  if (second == end) {
+    fields.text = std::string_view(first + 1, static_cast<std::size_t>(end - first - 1));
     return fields;
   }
-  fields.name = rest.substr(0, second);
-  fields.text = rest.substr(second + 1);
+  fields.name = std::string_view(first + 1, static_cast<std::size_t>(second - first - 1));
+  fields.text = std::string_view(second + 1, static_cast<std::size_t>(end - second - 1));
   return fields;
 }
 

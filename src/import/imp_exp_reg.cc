@@ -1,6 +1,165 @@
 #include "import/imp_exp_reg.h"
 
+#include <chrono>
+
+#include "common/exceptions.h"
 #include "common/globals.h"
+#include "import/config_line.h"
+#include "import/text_reader.h"
+#include "platform/ui.h"
+#include "registry/registry.h"
+
+namespace {
+
+// The handshake that tells other programs whether an import is running:
+// "Loading" is 0 while it runs and is removed once the whole file is in.
+const char kHandshakeKey[] = "Software\\Mardovan";
+const char kHandshakeValue[] = "Loading";
+
+// How long the closing handshake waits for "Loading" to read back as 1. Another
+// import that starts meanwhile sets it to 0 and may stop early and leave it so;
+// a windowless program must not wait for that for ever.
+constexpr std::chrono::seconds kHandshakeWait(5);
+
+constexpr std::uint32_t kBoxStyle = plat::kMbIconError | plat::kMbSetForeground;
+
+// Whether lines below `root` may be written in the given scope.
+bool ScopeAllows(plat::RegKey root, std::uint8_t import_scope) {
+  if (root == plat::kHkeyCurrentUser) return import_scope == 0 || import_scope == 2;
+  if (root == plat::kHkeyLocalMachine) return import_scope == 1 || import_scope == 2;
+  return true;
+}
+
+void ShowKeyRefused(plat::RegKey root) {
+  plat::MessageBoxA(plat::kNoWindow,
+                    "Cannot continue writing because you do not have the right to\r\nwrite to the " +
+                        std::string(NameOfRootKey(root)) + " registry key.",
+                    std::string(kApplicationTitle) + " Registry Error", kBoxStyle);
+}
+
+void ShowWrongProduct(std::string_view product) {
+  plat::MessageBoxA(plat::kNoWindow,
+                    "This configuration file belongs to " + std::string(product) +
+                        "\r\nand is not compatible with this program.",
+                    std::string(kApplicationTitle) + " Import Error", kBoxStyle);
+}
+
+void ShowFileError(const EInOutError& error, const std::string& file_name) {
+  plat::MessageBoxA(plat::GetForegroundWindow(),
+                    "Could not import the program configuration due to the following error:\r\n" +
+                        error.Message() + "\r\n\r\nFilename: " + file_name,
+                    kApplicationTitle, kBoxStyle);
+}
+
+// Runs `write` on the handshake key, if it opens, and closes the key again on
+// every way out.
+template <typename Write>
+void WithHandshakeKey(TRegistry& registry, Write write) {
+  registry.SelectRoot(plat::kHkeyCurrentUser);
+  if (!registry.OpenPath(kHandshakeKey, true)) return;
+  try {
+    write();
+  } catch (...) {
+    registry.ClosePath();
+    throw;
+  }
+  registry.ClosePath();
+}
+
+// Reads "Loading" back until it reads 1. Answers false when it has read
+// something else for the whole of the wait.
+bool AwaitHandshake(TRegistry& registry) {
+  const auto deadline = std::chrono::steady_clock::now() + kHandshakeWait;
+  while (registry.GetDword(kHandshakeValue) != 1) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    plat::Sleep(1);
+  }
+  return true;
+}
+
+void WriteValue(TRegistry& registry, std::string_view line) {
+  ValueFields fields = SplitValueLine(line);
+  switch (ValueTypeOf(fields.type_word)) {
+    case ValueType::kString:
+      registry.PutText(std::string(fields.name), std::string(fields.text));
+      break;
+    case ValueType::kInteger:
+      registry.PutDword(std::string(fields.name), LocaleStrToInt(fields.text));
+      break;
+    case ValueType::kBinary: {
+      std::vector<std::uint8_t> bytes = HexTripletsToBytes(fields.text);
+      registry.PutBytes(std::string(fields.name), bytes.data(),
+                        static_cast<std::int32_t>(bytes.size()));
+      break;
+    }
+    case ValueType::kNone:
+      break;
+  }
+}
+
+// Imports the lines of an open file. Answers true when the end of the file
+// was reached, false when the import stopped early (a message has been shown).
+bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
+                 const std::string& expected_product, bool show_errors,
+                 std::uint8_t import_scope) {
+  WithHandshakeKey(registry, [&] { registry.PutDword(kHandshakeValue, 0); });
+
+  registry.SelectRoot(root);
+  registry.SetDeferFlush(true);
+  bool may_write = ScopeAllows(registry.Root(), import_scope);
+
+  while (!reader.Eof()) {
+    std::string_view line = reader.ReadLineView();
+    switch (ClassifyLine(line)) {
+      case LineKind::kBlank:
+      case LineKind::kIgnored:
+        break;
+      case LineKind::kKey: {
+        registry.ClosePath();
+        if (!may_write) break;
+        std::string path(KeyPathOf(line));
+        if (CanWriteRegKey(path, registry.Root())) {
+          registry.OpenPath(path, true);
+        } else if (show_errors) {
+          ShowKeyRefused(registry.Root());
+          return false;
+        } else {
+          may_write = false;
+        }
+        break;
+      }
+      case LineKind::kProduct: {
+        std::string_view product = ProductNameOf(line);
+        if (product != expected_product) {
+          ShowWrongProduct(product);
+          return false;
+        }
+        break;
+      }
+      case LineKind::kRoot: {
+        registry.ClosePath();
+        plat::RegKey named = plat::kNullKey;
+        if (RootKeyOfName(RootNameOf(line), &named)) registry.SelectRoot(named);
+        may_write = ScopeAllows(registry.Root(), import_scope);
+        break;
+      }
+      case LineKind::kValue:
+        if (may_write) WriteValue(registry, line);
+        break;
+    }
+  }
+
+  registry.ClosePath();
+  WithHandshakeKey(registry, [&] {
+    registry.PutDword(kHandshakeValue, 1);
+    // When another writer has changed the value meanwhile, it is left as that
+    // writer left it.
+    if (AwaitHandshake(registry)) registry.RemoveValue(kHandshakeValue);
+  });
+  return true;
+}
+
+}  // namespace
 
 std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text) {
   const std::size_t count = text.size() / 3;
@@ -13,4 +172,32 @@ std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text) {
     bytes[k] = static_cast<std::uint8_t>(LocaleStrToInt(std::string_view(pair, 3), chars) & 0xFF);
   }
   return bytes;
+}
+
+bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
+                      const std::string& expected_product, bool show_errors,
+                      std::uint8_t import_scope) {
+  bool result = false;
+  TTextReader reader;
+  try {
+    reader.Open(file_name);
+    {
+      // Leaving this block, by any way, closes the open key and releases the
+      // registry object before the file is closed.
+      TRegistry registry;
+      result = ImportLines(registry, reader, root, expected_product, show_errors, import_scope);
+    }
+    reader.Close();
+  } catch (const EInOutError& error) {
+    // The clean-up comes first: the file is closed before the user is told.
+    if (reader.IsOpen()) {
+      try {
+        reader.Close();
+      } catch (const EInOutError&) {
+        // The first error is the one the user is shown.
+      }
+    }
+    ShowFileError(error, file_name);
+  }
+  return result;
 }

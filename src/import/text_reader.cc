@@ -1,22 +1,13 @@
 #include "import/text_reader.h"
 
-#include <cstring>
-
 #include "common/exceptions.h"
+#include "import/line_scan.h"
 
 namespace {
 
 constexpr char kLf = '\n';
 constexpr char kCr = '\r';
 constexpr char kCtrlZ = '\x1a';
-
-// The first CR or Ctrl-Z in [begin, end), or end.
-const char* FindSpecial(const char* begin, const char* end) {
-  const char* cr = static_cast<const char*>(std::memchr(begin, kCr, end - begin));
-  const char* limit = cr ? cr : end;
-  const char* z = static_cast<const char*>(std::memchr(begin, kCtrlZ, limit - begin));
-  return z ? z : limit;
-}
 
 }  // namespace
 
@@ -29,6 +20,7 @@ void TTextReader::Open(const std::string& file_name) {
   if (status != plat::kErrorSuccess) throw EInOutError(status);
   if (!buffer_) buffer_.reset(new char[kBufferSize]);
   pos_ = end_ = 0;
+  window_valid_ = false;
   at_end_of_file_ = false;
   ended_ = false;
 }
@@ -42,6 +34,7 @@ bool TTextReader::Fill() {
   if (status != plat::kErrorSuccess) throw EInOutError(status);
   pos_ = 0;
   end_ = got;
+  window_valid_ = false;
   if (got == 0) {
     at_end_of_file_ = true;
     return false;
@@ -49,42 +42,67 @@ bool TTextReader::Fill() {
   return true;
 }
 
-bool TTextReader::Eof() {
+bool TTextReader::EofAtBlockEnd() {
   if (ended_) return true;
   if (!Fill()) return true;
   return buffer_[pos_] == kCtrlZ;
 }
 
-std::string TTextReader::ReadLine() {
-  std::string line;
-  ReadLine(line);
-  return line;
+std::size_t TTextReader::NextBreak(std::size_t from) {
+  std::size_t start = from;
+  if (window_valid_ && from >= window_start_ && from < window_start_ + 64) {
+    std::uint64_t later = window_breaks_ >> (from - window_start_);
+    if (later != 0) return from + LowestBit(later);
+    start = window_start_ + 64;
+  }
+  for (; start + 64 <= end_; start += 64) {
+    std::uint64_t breaks = LineBreakMask64(buffer_.get() + start);
+    if (breaks != 0) {
+      window_start_ = start;
+      window_breaks_ = breaks;
+      window_valid_ = true;
+      return start + LowestBit(breaks);
+    }
+  }
+  return static_cast<std::size_t>(FindLineBreak(buffer_.get() + start, buffer_.get() + end_) -
+                                  buffer_.get());
 }
 
-void TTextReader::ReadLine(std::string& line) {
-  line.clear();
-  if (ended_) return;
+std::string_view TTextReader::ReadLineFromBlock() {
+  if (ended_ || !Fill()) return std::string_view();
+  const char* block = buffer_.get();
+  std::size_t brk = NextBreak(pos_);
+  if (brk < end_) {
+    std::string_view line(block + pos_, brk - pos_);
+    if (block[brk] == kLf) {
+      pos_ = brk + 1;
+      return line;
+    }
+    if (block[brk] == kCr && brk + 1 < end_ && block[brk + 1] == kLf) {
+      pos_ = brk + 2;
+      return line;
+    }
+  }
+  line_.clear();
+  ReadLineSlowly(line_);
+  return line_;
+}
+
+void TTextReader::ReadLineSlowly(std::string& line) {
   while (Fill()) {
     const char* begin = buffer_.get() + pos_;
     const char* end = buffer_.get() + end_;
-    const char* lf = static_cast<const char*>(std::memchr(begin, kLf, end - begin));
-    const char* stop = lf ? lf : end;
-    const char* special = FindSpecial(begin, stop);
-    line.append(begin, special);
-    if (special == stop) {
-      pos_ = static_cast<std::size_t>(stop - buffer_.get());
-      if (lf) {
-        ++pos_;  // past the LF
-        return;
-      }
-      continue;  // the line goes on in the next block
-    }
-    pos_ = static_cast<std::size_t>(special - buffer_.get()) + 1;
-    if (*special == kCtrlZ) {
+    const char* brk = FindLineBreak(begin, end);
+    line.append(begin, brk);
+    pos_ = static_cast<std::size_t>(brk - buffer_.get());
+    if (brk == end) continue;  // the line goes on in the next block
+    ++pos_;
+    if (*brk == kLf) return;
+    if (*brk == kCtrlZ) {
       SkipRestOfLine();
       return;
     }
-    // A CR: it ends the line when a LF follows, possibly in the next block;
+    // A CR ends the line when a LF follows, possibly in the next block;
     // otherwise it is dropped.
     if (!Fill()) return;
     if (buffer_[pos_] == kLf) {
@@ -98,15 +116,13 @@ void TTextReader::SkipRestOfLine() {
   while (Fill()) {
     const char* begin = buffer_.get() + pos_;
     const char* end = buffer_.get() + end_;
-    const char* lf = static_cast<const char*>(std::memchr(begin, kLf, end - begin));
-    const char* stop = lf ? lf : end;
-    if (std::memchr(begin, kCtrlZ, stop - begin) != nullptr) {
+    const char* brk = FindLineBreak(begin, end);
+    pos_ = static_cast<std::size_t>(brk - buffer_.get());
+    if (brk == end) continue;
+    ++pos_;
+    if (*brk == kLf) return;
+    if (*brk == kCtrlZ) {
       ended_ = true;
-      return;
-    }
-    pos_ = static_cast<std::size_t>(stop - buffer_.get());
-    if (lf) {
-      ++pos_;
       return;
     }
   }

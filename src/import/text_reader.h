@@ -3,9 +3,12 @@
 #define BREVLIN_IMPORT_TEXT_READER_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
+#include "import/line_scan.h"
 #include "platform/file.h"
 
 // Reads a text file line by line, once, from first to last line.
@@ -27,11 +30,37 @@ class TTextReader {
 
   void Open(const std::string& file_name);
   // True when no line is left: no byte is left, or the next one is Ctrl-Z.
-  bool Eof();
-  // Reads the next line into `line` (replacing its contents) and moves past
-  // its line end.
-  void ReadLine(std::string& line);
-  std::string ReadLine();
+  bool Eof() {
+    if (pos_ < end_ && !ended_) return buffer_[pos_] == '\x1a';
+    return EofAtBlockEnd();
+  }
+  // Reads the next line and moves past its line end. The view stays valid
+  // until the next call on the reader; most lines are not copied at all.
+  std::string_view ReadLineView() {
+    // Most lines lie whole in the block and end in LF or CR LF: they are
+    // handed out where they are, found through the window of line breaks.
+    if (window_valid_ && pos_ >= window_start_ && pos_ < window_start_ + 64 && !ended_) {
+      std::uint64_t later = window_breaks_ >> (pos_ - window_start_);
+      if (later != 0) {
+        std::size_t brk = pos_ + LowestBit(later);
+        const char* block = buffer_.get();
+        if (block[brk] == '\n') {
+          std::string_view line(block + pos_, brk - pos_);
+          pos_ = brk + 1;
+          return line;
+        }
+        if (block[brk] == '\r' && brk + 1 < end_ && block[brk + 1] == '\n') {
+          std::string_view line(block + pos_, brk - pos_);
+          pos_ = brk + 2;
+          return line;
+        }
+      }
+    }
+    return ReadLineFromBlock();
+  }
+  // The same, copied into `line` (replacing its contents) or a new string.
+  void ReadLine(std::string& line) { line.assign(ReadLineView()); }
+  std::string ReadLine() { return std::string(ReadLineView()); }
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
 
@@ -39,16 +68,29 @@ class TTextReader {
   static constexpr std::size_t kBufferSize = 256 * 1024;
 
  private:
+  bool EofAtBlockEnd();
+  std::string_view ReadLineFromBlock();
   // Refills the buffer when it is used up. Answers false at the end of the
   // file.
   bool Fill();
+  // The position of the first LF, CR or Ctrl-Z at or after `from` in the
+  // block, or the block's end.
+  std::size_t NextBreak(std::size_t from);
+  // Collects a line that crosses blocks or holds a lone CR or a Ctrl-Z.
+  void ReadLineSlowly(std::string& line);
   // Skips the rest of a line after a Ctrl-Z inside it.
   void SkipRestOfLine();
 
   plat::ReadOnlyFile file_;
   std::unique_ptr<char[]> buffer_;
+  std::string line_;  // a line that could not be handed out in place
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  // Where the line breaks of one 64-byte window of the block are: a line
+  // usually ends in the window where the line before it ended.
+  std::size_t window_start_ = 0;
+  std::uint64_t window_breaks_ = 0;
+  bool window_valid_ = false;
   bool at_end_of_file_ = false;  // the file has no more bytes to give
   bool ended_ = false;           // a Ctrl-Z has ended the file
 };
