@@ -16,27 +16,27 @@
 namespace {
 
 // Keys spread over 300 parents, each with strings, integers and binaries.
+// Written line by line so that the benchmark itself holds no large text.
 std::string WriteConfigFile(int keys) {
-  std::string text = "<[Brevlin]>\r\n<HKEY_CURRENT_USER>\r\n";
+  std::string path = testing_support::WriteTempFile("", "bench-" + std::to_string(keys) + ".cfg");
+  std::ofstream out(path, std::ios::binary);
+  out << "<[Brevlin]>\r\n<HKEY_CURRENT_USER>\r\n";
   for (int k = 0; k < keys; ++k) {
-    text += "[Software\\Mardovan\\BrevlinBench\\Group" + std::to_string(k % 300) + "\\Key" +
-            std::to_string(k) + "]\r\n";
+    out << "[Software\\Mardovan\\BrevlinBench\\Group" << k % 300 << "\\Key" << k << "]\r\n";
     for (int v = 0; v < 10; ++v) {
       switch (v % 3) {
         case 0:
-          text += "string\tText" + std::to_string(v) + "\tA text value for key " +
-                  std::to_string(k) + "\r\n";
+          out << "string\tText" << v << "\tA text value for key " << k << "\r\n";
           break;
         case 1:
-          text += "integer\tNumber" + std::to_string(v) + "\t" + std::to_string(k * 1000 + v) +
-                  "\r\n";
+          out << "integer\tNumber" << v << "\t" << k * 1000 + v << "\r\n";
           break;
         default:
-          text += "binary\tBytes" + std::to_string(v) + "\t0A,FF,10,20,30,40,50,60,\r\n";
+          out << "binary\tBytes" << v << "\t0A,FF,10,20,30,40,50,60,\r\n";
       }
     }
   }
-  return testing_support::WriteTempFile(text, "bench-" + std::to_string(keys) + ".cfg");
+  return path;
 }
 
 const std::string& ConfigFile(int keys) {

@@ -38,16 +38,6 @@ StoredValue Text(const std::string& text) {
 
 StoredValue Binary(Bytes bytes) { return StoredValue{plat::kRegBinary, std::move(bytes)}; }
 
-bool operator==(const StoredValue& a, const StoredValue& b) {
-  return a.type == b.type && a.data == b.data;
-}
-
-void PrintTo(const StoredValue& v, std::ostream* os) {
-  *os << "type " << v.type << " [";
-  for (std::uint8_t b : v.data) *os << ' ' << static_cast<int>(b);
-  *os << " ]";
-}
-
 class ImportConfigFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -59,6 +49,13 @@ class ImportConfigFileTest : public ::testing::Test {
               std::uint8_t scope = 2, const std::string& product = "Brevlin") {
     return ImportConfigFile(root, testing_support::WriteTempFile(contents), product, show_errors,
                             scope);
+  }
+
+  // Creates the key and refuses write access to it and below.
+  static bool Protect(plat::RegKey root, const std::string& path) {
+    TRegistry registry;
+    registry.SelectRoot(root);
+    return registry.OpenPath(path, true) && testing_support::ProtectKey(root, path);
   }
 
   // The handshake value, or nothing when it is absent.
@@ -161,7 +158,7 @@ TEST_F(ImportConfigFileTest, MatchingProductChangesNothing) {
 }
 
 TEST_F(ImportConfigFileTest, RefusedKeyWithShowErrorsStopsWithAMessage) {
-  ASSERT_TRUE(testing_support::ProtectKey(kHklm, "Software\\BrevlinTest\\Locked"));
+  ASSERT_TRUE(Protect(kHklm, "Software\\BrevlinTest\\Locked"));
   EXPECT_FALSE(Import(
       "<HKEY_LOCAL_MACHINE>\n"
       "[Software\\BrevlinTest\\Open]\n"
@@ -185,7 +182,7 @@ TEST_F(ImportConfigFileTest, RefusedKeyWithShowErrorsStopsWithAMessage) {
 }
 
 TEST_F(ImportConfigFileTest, RefusedKeyWithoutShowErrorsSkipsUntilTheNextRootLine) {
-  ASSERT_TRUE(testing_support::ProtectKey(kHkcu, "Software\\BrevlinTest\\Locked"));
+  ASSERT_TRUE(Protect(kHkcu, "Software\\BrevlinTest\\Locked"));
   EXPECT_TRUE(Import(
       "[Software\\BrevlinTest\\Locked]\n"
       "string\tA\tnot written\n"
@@ -308,16 +305,23 @@ TEST_F(ImportConfigFileTest, ValuesAreDecodedByTheirType) {
   EXPECT_EQ(ReadValue(kHkcu, key, "Tabs"), Text("a\tb\t"));
 }
 
-TEST_F(ImportConfigFileTest, KeyPathsAreAbsoluteOrBelowTheRoot) {
+// Every key path is taken below the current root. The probe hands a path to
+// the registry as it stands, and the registry refuses one that begins with a
+// backslash: such a key counts as not writable.
+TEST_F(ImportConfigFileTest, KeyPathsAreTakenBelowTheRoot) {
   EXPECT_TRUE(Import(
       "[Software\\BrevlinTest\\A]\n"
+      "[Software\\BrevlinTest\\C\\D]\n"
+      "string\tV\td\n"
       "[\\Software\\BrevlinTest\\B]\n"
       "string\tV\tb\n"
-      "[Software\\BrevlinTest\\C\\D]\n"
-      "string\tV\td\n"));
-  EXPECT_EQ(ReadValue(kHkcu, "Software\\BrevlinTest\\B", "V"), Text("b"));
+      "[Software\\BrevlinTest\\E]\n"
+      "string\tV\te\n"));
   EXPECT_EQ(ReadValue(kHkcu, "Software\\BrevlinTest\\C\\D", "V"), Text("d"));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\A\\Software"));
+  EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\B"));
+  EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\E"));
+  EXPECT_TRUE(messages_.empty());
 }
 
 // "[]" probes and opens the root key itself; the values go there.

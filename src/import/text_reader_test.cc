@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "import/text_reader_testing.h"
 #include "platform/test_files_testing.h"
 
 namespace {
 
 using testing_support::WriteTempFile;
-using Lines = std::vector<std::string>;
+using testing_support::Lines;
+using testing_support::ReferenceLines;
 
 Lines ReadAll(const std::string& path) {
   TTextReader reader;
@@ -24,45 +26,6 @@ Lines ReadAll(const std::string& path) {
 }
 
 Lines ReadContents(const std::string& contents) { return ReadAll(WriteTempFile(contents)); }
-
-// The line rules, byte by byte, as plainly as they can be written: the
-// reader's block-wise scanning must agree with this on every input.
-Lines ReferenceLines(const std::string& data) {
-  Lines lines;
-  std::size_t i = 0;
-  const std::size_t n = data.size();
-  while (i < n && data[i] != '\x1a') {
-    std::string line;
-    bool ended = false;
-    while (i < n) {
-      char c = data[i];
-      if (c == '\n') {
-        ++i;
-        break;
-      }
-      if (c == '\r') {
-        ++i;
-        if (i < n && data[i] == '\n') {
-          ++i;
-          break;
-        }
-        continue;
-      }
-      if (c == '\x1a') {
-        ++i;
-        while (i < n && data[i] != '\n' && data[i] != '\x1a') ++i;
-        if (i < n && data[i] == '\x1a') ended = true;
-        if (i < n) ++i;
-        break;
-      }
-      line.push_back(c);
-      ++i;
-    }
-    lines.push_back(line);
-    if (ended) break;
-  }
-  return lines;
-}
 
 struct LineCase {
   const char* name;

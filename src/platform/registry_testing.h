@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,13 @@ struct StoredValue {
   std::uint32_t type;
   std::vector<std::uint8_t> data;
 };
+
+inline bool operator==(const StoredValue& a, const StoredValue& b) {
+  return a.type == b.type && a.data == b.data;
+}
+
+// Shows a value in test failures as its type and bytes.
+void PrintTo(const StoredValue& value, std::ostream* os);
 
 bool KeyExists(plat::RegKey root, const std::string& path);
 std::optional<StoredValue> ReadValue(plat::RegKey root, const std::string& path,

@@ -12,6 +12,7 @@
 #include "platform/registry_testing.h"
 #include "platform/test_files_testing.h"
 #include "platform/win32/windows_wrapper.h"
+#include "registry/registry.h"
 
 namespace {
 
@@ -91,6 +92,10 @@ TEST(ImporterMessageBoxes, WrongProductBoxHasNoOwner) {
 
 TEST(ImporterMessageBoxes, RefusedKeyBoxNamesTheRoot) {
   testing_support::ScopedTestRegistry registry;
+  {
+    TRegistry creator;
+    ASSERT_TRUE(creator.OpenPath("Software\\BrevlinTest\\Locked", true));
+  }
   ASSERT_TRUE(testing_support::ProtectKey(plat::kHkeyCurrentUser, "Software\\BrevlinTest\\Locked"));
   Outcome outcome = ImportWithBox(testing_support::WriteTempFile("[Software\\BrevlinTest\\Locked]\n"),
                                   true, "Register Brevlin Registry Error");

@@ -1,0 +1,83 @@
+// The line reader and the line classification on arbitrary file contents:
+// the reader must cut exactly the lines that the byte-by-byte model cuts, and
+// every line must classify and split without reading outside it.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "import/config_line.h"
+#include "import/text_reader.h"
+#include "import/text_reader_testing.h"
+#include "platform/test_files_testing.h"
+
+namespace {
+
+const std::string& InputFile() {
+  static const std::string path = testing_support::WriteTempFile("", "input.cfg");
+  return path;
+}
+
+bool Within(std::string_view part, std::string_view whole) {
+  return part.empty() ||
+         (part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size());
+}
+
+void Check(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "check failed: %s\n", what);
+    std::abort();
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view contents(reinterpret_cast<const char*>(data), size);
+  {
+    FILE* out = std::fopen(InputFile().c_str(), "wb");
+    Check(out != nullptr, "input file opens");
+    if (size > 0) std::fwrite(data, 1, size, out);
+    std::fclose(out);
+  }
+  testing_support::Lines expected = testing_support::ReferenceLines(contents);
+
+  TTextReader reader;
+  reader.Open(InputFile());
+  std::size_t index = 0;
+  while (!reader.Eof()) {
+    std::string_view line = reader.ReadLineView();
+    Check(index < expected.size(), "no more lines than the model");
+    Check(line == expected[index], "the same line as the model");
+    ++index;
+    switch (ClassifyLine(line)) {
+      case LineKind::kKey:
+        Check(Within(KeyPathOf(line), line), "key path inside the line");
+        break;
+      case LineKind::kRoot: {
+        plat::RegKey root;
+        RootKeyOfName(RootNameOf(line), &root);
+        Check(Within(RootNameOf(line), line), "root name inside the line");
+        break;
+      }
+      case LineKind::kProduct:
+        Check(Within(ProductNameOf(line), line), "product name inside the line");
+        break;
+      case LineKind::kValue: {
+        ValueFields fields = SplitValueLine(line);
+        Check(Within(fields.type_word, line) && Within(fields.name, line) &&
+                  Within(fields.text, line),
+              "fields inside the line");
+        ValueTypeOf(fields.type_word);
+        break;
+      }
+      case LineKind::kBlank:
+      case LineKind::kIgnored:
+        break;
+    }
+  }
+  Check(index == expected.size(), "as many lines as the model");
+  reader.Close();
+  return 0;
+}
