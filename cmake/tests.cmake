@@ -48,3 +48,20 @@ if(NOT CMAKE_CROSSCOMPILING)
       COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-pe32.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
   endif()
 endif()
+
+# libFuzzer targets of a fuzz build, each run briefly from its seed corpus.
+if(NOT CMAKE_CROSSCOMPILING)
+  set(BREVLIN_FUZZ_DIR "" CACHE PATH "A build with BREVLIN_FUZZ=ON whose fuzz targets run here")
+  set(BREVLIN_FUZZ_SECONDS 20 CACHE STRING "How long each fuzz target runs in the tests")
+  if(BREVLIN_FUZZ_DIR)
+    file(GLOB fuzz_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/fuzz/*_fuzz.cc)
+    foreach(source ${fuzz_sources})
+      get_filename_component(name ${source} NAME_WE)
+      add_test(NAME fuzz.${name}
+        COMMAND ${CMAKE_SOURCE_DIR}/scripts/fuzz-run.sh ${BREVLIN_FUZZ_DIR}/fuzz/${name}
+                ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name} ${BREVLIN_FUZZ_SECONDS}
+                ${CMAKE_BINARY_DIR}/fuzz-artifacts)
+      set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 600)
+    endforeach()
+  endif()
+endif()

@@ -28,11 +28,17 @@ echo "== Host build with AddressSanitizer and UndefinedBehaviorSanitizer"
 configure out/sanitize -DBREVLIN_SANITIZE=ON -DBREVLIN_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 cmake --build out/sanitize
 
+echo "== Fuzz targets (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)"
+CC=clang CXX=clang++ configure out/fuzz -DBREVLIN_FUZZ=ON -DBREVLIN_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build out/fuzz --target fuzzers
+
 echo "== Host build"
 configure out/host -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DBREVLIN_SANITIZE_DIR="$root/out/sanitize" \
   -DBREVLIN_WIN64_DIR="$root/out/win64" \
-  -DBREVLIN_WIN32_DIR="$root/out/win32"
+  -DBREVLIN_WIN32_DIR="$root/out/win32" \
+  -DBREVLIN_FUZZ_DIR="$root/out/fuzz"
 cmake --build out/host
 
 echo "== Tests"

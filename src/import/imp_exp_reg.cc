@@ -1,10 +1,9 @@
 #include "import/imp_exp_reg.h"
 
-#include <chrono>
-
 #include "common/exceptions.h"
 #include "common/globals.h"
 #include "import/config_line.h"
+#include "import/handshake.h"
 #include "import/text_reader.h"
 #include "platform/ui.h"
 #include "registry/registry.h"
@@ -19,7 +18,7 @@ const char kHandshakeValue[] = "Loading";
 // How long the closing handshake waits for "Loading" to read back as 1. Another
 // import that starts meanwhile sets it to 0 and may stop early and leave it so;
 // a windowless program must not wait for that for ever.
-constexpr std::chrono::seconds kHandshakeWait(5);
+constexpr std::chrono::milliseconds kHandshakeWait(5000);
 
 constexpr std::uint32_t kBoxStyle = plat::kMbIconError | plat::kMbSetForeground;
 
@@ -64,17 +63,6 @@ void WithHandshakeKey(TRegistry& registry, Write write) {
     throw;
   }
   registry.ClosePath();
-}
-
-// Reads "Loading" back until it reads 1. Answers false when it has read
-// something else for the whole of the wait.
-bool AwaitHandshake(TRegistry& registry) {
-  const auto deadline = std::chrono::steady_clock::now() + kHandshakeWait;
-  while (registry.GetDword(kHandshakeValue) != 1) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    plat::Sleep(1);
-  }
-  return true;
 }
 
 void WriteValue(TRegistry& registry, std::string_view line) {
@@ -154,7 +142,9 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
     registry.PutDword(kHandshakeValue, 1);
     // When another writer has changed the value meanwhile, it is left as that
     // writer left it.
-    if (AwaitHandshake(registry)) registry.RemoveValue(kHandshakeValue);
+    bool read_back =
+        AwaitHandshakeValue([&] { return registry.GetDword(kHandshakeValue); }, kHandshakeWait);
+    if (read_back) registry.RemoveValue(kHandshakeValue);
   });
   return true;
 }

@@ -1,0 +1,16 @@
+// The wait at the end of an import for the handshake value to read back.
+#ifndef BREVLIN_IMPORT_HANDSHAKE_H_
+#define BREVLIN_IMPORT_HANDSHAKE_H_
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+// Calls `read` until it answers 1, sleeping 1 millisecond between calls, and
+// answers true then. Answers false once `limit` has passed with other answers:
+// another writer has changed the value and may never change it back. An
+// exception from `read` passes on.
+bool AwaitHandshakeValue(const std::function<std::int32_t()>& read,
+                         std::chrono::milliseconds limit);
+
+#endif  // BREVLIN_IMPORT_HANDSHAKE_H_
