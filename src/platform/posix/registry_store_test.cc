@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <fstream>
@@ -189,6 +190,24 @@ TEST_F(RegistryStoreTest, NamesIgnoreCaseAndKeepIt) {
   EXPECT_EQ(SetDword(key.get(), "VALUE", 2), kErrorSuccess);
   EXPECT_EQ(ValueNames(kHkcu, "Software\\MixedCase\\Inner"), std::vector<std::string>{"Value"});
   EXPECT_EQ(ReadValue(kHkcu, "Software\\MixedCase\\Inner", "value")->data[0], 2);
+  // Deep paths (looked up name by name) behave the same.
+  std::string deep = "Software\\Deep";
+  for (int level = 0; level < 20; ++level)
+    deep += "\\Level" + std::to_string(level);
+  Key deep_key;
+  ASSERT_EQ(deep_key.Create(kHkcu, deep, kKeyAllAccess, &disposition), kErrorSuccess);
+  EXPECT_EQ(disposition, kRegCreatedNewKey);
+  std::string upper = deep;
+  for (char& c : upper)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  ASSERT_EQ(deep_key.Open(kHkcu, upper), kErrorSuccess);
+  plat::posix::StoreKeyInfo info;
+  ASSERT_EQ(plat::posix::StoreFindKey(kHkcu, upper, &info), kErrorSuccess);
+  EXPECT_EQ(info.path, deep);
+  ASSERT_EQ(plat::posix::StoreFindKey(kHkcu, "SOFTWARE\\MIXEDCASE\\inner", &info), kErrorSuccess);
+  EXPECT_EQ(info.path, "Software\\MixedCase\\Inner");
+  EXPECT_EQ(deep_key.Open(kHkcu, upper + "\\Missing"), kErrorFileNotFound);
+
   // Only ASCII letters fold: these two names differ.
   EXPECT_EQ(SetDword(key.get(), "\xC4", 3), kErrorSuccess);
   EXPECT_EQ(SetDword(key.get(), "\xE4", 4), kErrorSuccess);
