@@ -50,6 +50,10 @@ TEST_F(CanWriteRegKeyTest, MissingKeyIsCreatedEmptyWithItsParents) {
   EXPECT_TRUE(ValueNames(kHkcu, kBase + "\\New\\Deeper").empty());
 }
 
+// Only the protected key itself is probed here: Windows also refuses to create
+// a missing key below it, but Wine lets that create through (it does not
+// check the parent key's access list), so that case is tested on the store
+// alone.
 TEST_F(CanWriteRegKeyTest, ProtectedKeyIsRefused) {
   MakeKey(kBase + "\\Protected");
   ASSERT_TRUE(testing_support::ProtectKey(kHkcu, kBase + "\\Protected"));

@@ -277,6 +277,9 @@ void Store::Disconnect() {
     sqlite3_finalize(stmt);
     stmt = nullptr;
   }
+  for (sqlite3_stmt* stmt : chain_statements_)
+    sqlite3_finalize(stmt);
+  chain_statements_.clear();
   if (db_)
     sqlite3_close(db_);
   db_ = nullptr;
@@ -571,21 +574,15 @@ Status Store::MissingKeyStatus(std::int64_t id) {
 
 Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names,
                    std::size_t* found, std::int64_t* id, std::uint32_t* flags, bool* any_protected,
-                   std::string* stored_path) {
+                   std::uint32_t* base_flags, std::string* stored_path) {
   *found = 0;
   *id = base;
   *flags = 0;
   *any_protected = false;
-  std::string stored_name;
-  for (std::string_view name : names) {
-    std::int64_t child = 0;
-    std::uint32_t child_flags = 0;
-    Status status =
-        LookupChild(*id, name, &child, &child_flags, stored_path ? &stored_name : nullptr);
-    if (status == kErrorFileNotFound)
-      return kErrorSuccess;
-    if (status != kErrorSuccess)
-      return status;
+  *base_flags = 0;
+  if (stored_path)
+    stored_path->clear();
+  auto take = [&](std::int64_t child, std::uint32_t child_flags, std::string_view stored_name) {
     *id = child;
     *flags = child_flags;
     if (child_flags & kKeyProtected)
@@ -596,8 +593,87 @@ Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names
       *stored_path += stored_name;
     }
     ++*found;
+  };
+
+  sqlite3_stmt* chain = names.empty() ? nullptr : ChainStatement(names.size());
+  if (!chain) {
+    // The base, then one name after the other.
+    std::int64_t parent = 0;
+    Status status = KeyRow(base, &parent, base_flags);
+    if (status != kErrorSuccess)
+      return status;
+    *flags = *base_flags;
+    std::string stored_name;
+    for (std::string_view name : names) {
+      std::int64_t child = 0;
+      std::uint32_t child_flags = 0;
+      status = LookupChild(*id, name, &child, &child_flags, stored_path ? &stored_name : nullptr);
+      if (status == kErrorFileNotFound)
+        return kErrorSuccess;
+      if (status != kErrorSuccess)
+        return status;
+      take(child, child_flags, stored_name);
+    }
+    return kErrorSuccess;
+  }
+
+  // The whole path in one statement: the base row and one outer join per
+  // name, each an index lookup.
+  StatementUse use(chain);
+  sqlite3_bind_int64(chain, 1, base);
+  for (std::size_t i = 0; i < names.size(); ++i)
+    BindText(chain, static_cast<int>(i) + 2, names[i]);
+  int rc = sqlite3_step(chain);
+  if (rc == SQLITE_DONE)
+    return kErrorKeyDeleted;
+  if (rc != SQLITE_ROW)
+    return Fail(rc);
+  *base_flags = static_cast<std::uint32_t>(sqlite3_column_int64(chain, 0));
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const int column = 1 + 3 * static_cast<int>(i);
+    if (sqlite3_column_type(chain, column) == SQLITE_NULL)
+      break;
+    const char* stored_name = reinterpret_cast<const char*>(sqlite3_column_text(chain, column + 2));
+    take(sqlite3_column_int64(chain, column),
+         static_cast<std::uint32_t>(sqlite3_column_int64(chain, column + 1)),
+         stored_name ? std::string_view(stored_name, static_cast<std::size_t>(
+                                                         sqlite3_column_bytes(chain, column + 2)))
+                     : std::string_view());
   }
   return kErrorSuccess;
+}
+
+sqlite3_stmt* Store::ChainStatement(std::size_t depth) {
+  if (depth > kMaxChainDepth)
+    return nullptr;
+  if (chain_statements_.size() <= depth)
+    chain_statements_.resize(depth + 1, nullptr);
+  sqlite3_stmt*& stmt = chain_statements_[depth];
+  if (!stmt) {
+    std::string sql = "SELECT b.flags";
+    std::string joins;
+    for (std::size_t i = 1; i <= depth; ++i) {
+      const std::string k = "k" + std::to_string(i);
+      sql += ", " + k + ".id, " + k + ".flags, " + k + ".name";
+      joins += " LEFT JOIN keys AS " + k + " ON " + k +
+               ".parent = " + (i == 1 ? std::string("b") : "k" + std::to_string(i - 1)) +
+               ".id AND " + k + ".name = ?" + std::to_string(i + 1);
+    }
+    sql += " FROM keys AS b" + joins + " WHERE b.id = ?1";
+    if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
+        SQLITE_OK) {
+      stmt = nullptr;
+    }
+  }
+  return stmt;
+}
+
+Status Store::BaseRefusesWrites(std::int64_t base_id, std::uint32_t base_flags, bool* refuses) {
+  *refuses = (base_flags & kKeyProtected) != 0;
+  // A root key has nothing above it.
+  if (*refuses || (base_id >= kFirstRootId && base_id <= kLastRootId))
+    return kErrorSuccess;
+  return ProtectedFrom(base_id, refuses);
 }
 
 Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
@@ -617,33 +693,26 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
     return status;
 
   access = NormalizeAccess(access);
-  ReadScope read(this);
   const std::int64_t base_id = handle->key_id;
   std::size_t found = 0;
   std::int64_t id = 0;
   std::uint32_t flags = 0;
+  std::uint32_t base_flags = 0;
   bool is_protected = false;
-  status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
+  status = Walk(base_id, names, &found, &id, &flags, &is_protected, &base_flags, nullptr);
   if (status != kErrorSuccess)
     return status;
   if (found < names.size()) {
-    status = found == 0 ? MissingKeyStatus(base_id) : kErrorFileNotFound;
-    if (status == kErrorFileNotFound) {
-      missing_base_ = base;
-      missing_path_ = sub_key;
-    }
-    return status;
+    missing_base_ = base;
+    missing_path_ = sub_key;
+    return kErrorFileNotFound;
   }
 
   bool refuses_writes = read_only_ || is_protected;
-  const bool asks_for_rights = (access & (kWriteRights | kMaximumAllowed)) != 0;
-  if (names.empty() || (asks_for_rights && !refuses_writes)) {
-    // Also makes sure that the base key still exists.
-    bool above = false;
-    status = ProtectedFrom(base_id, &above);
+  if (!refuses_writes && (access & (kWriteRights | kMaximumAllowed))) {
+    status = BaseRefusesWrites(base_id, base_flags, &refuses_writes);
     if (status != kErrorSuccess)
       return status;
-    refuses_writes = refuses_writes || above;
   }
   if (access & kMaximumAllowed) {
     access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
@@ -679,19 +748,20 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     return status;
 
   access = NormalizeAccess(access);
-  ReadScope read(this);
   const std::int64_t base_id = handle->key_id;
   std::size_t found = 0;
   std::int64_t id = 0;
   std::uint32_t flags = 0;
+  std::uint32_t base_flags = 0;
   bool is_protected = false;
   if (!likely_missing) {
-    status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
+    status = Walk(base_id, names, &found, &id, &flags, &is_protected, &base_flags, nullptr);
     if (status != kErrorSuccess)
       return status;
   }
 
   bool created = false;
+  bool refuses_writes = read_only_ || is_protected;
   if (found < names.size()) {
     if (read_only_)
       return kErrorAccessDenied;
@@ -700,14 +770,13 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     status = Begin();
     if (status != kErrorSuccess)
       return status;
-    status = Walk(base_id, names, &found, &id, &flags, &is_protected, nullptr);
-    bool above = false;
-    if (status == kErrorSuccess)
-      status = ProtectedFrom(base_id, &above);
-    is_protected = is_protected || above;
-    if (status == kErrorSuccess && found < names.size() && is_protected) {
+    status = Walk(base_id, names, &found, &id, &flags, &is_protected, &base_flags, nullptr);
+    refuses_writes = is_protected;
+    if (status == kErrorSuccess && !refuses_writes)
+      status = BaseRefusesWrites(base_id, base_flags, &refuses_writes);
+    // Creating a key needs write access to the key above it.
+    if (status == kErrorSuccess && found < names.size() && refuses_writes)
       status = kErrorAccessDenied;
-    }
     for (std::size_t i = found; status == kErrorSuccess && i < names.size(); ++i) {
       StatementUse use(Statement(kInsertKey));
       sqlite3_bind_int64(use.get(), 1, id);
@@ -726,15 +795,12 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
       ReleaseIfUnchanged();
       return status;
     }
-  } else {
-    bool above = false;
-    status = ProtectedFrom(base_id, &above);
+  } else if (!refuses_writes && (access & (kWriteRights | kMaximumAllowed))) {
+    status = BaseRefusesWrites(base_id, base_flags, &refuses_writes);
     if (status != kErrorSuccess)
       return status;
-    is_protected = is_protected || above;
   }
 
-  const bool refuses_writes = read_only_ || is_protected;
   if (access & kMaximumAllowed) {
     access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
   }
@@ -836,7 +902,6 @@ Status Store::QueryValue(RegKey key, const char* name, const std::uint32_t* rese
   if (status != kErrorSuccess)
     return status;
 
-  ReadScope read(this);
   StatementUse use(Statement(kFindValue));
   sqlite3_bind_int64(use.get(), 1, handle->key_id);
   BindText(use.get(), 2, name ? name : "");
@@ -957,19 +1022,15 @@ Status Store::Find(RegKey key, const std::string& path, std::int64_t* id, StoreK
     return status;
   std::size_t found = 0;
   std::uint32_t flags = 0;
+  std::uint32_t base_flags = 0;
   bool is_protected = false;
   std::string stored_path;
-  status = Walk(handle->key_id, names, &found, id, &flags, &is_protected, &stored_path);
+  status =
+      Walk(handle->key_id, names, &found, id, &flags, &is_protected, &base_flags, &stored_path);
   if (status != kErrorSuccess)
     return status;
   if (found < names.size())
-    return found == 0 ? MissingKeyStatus(handle->key_id) : kErrorFileNotFound;
-  if (names.empty()) {
-    std::int64_t parent = 0;
-    status = KeyRow(*id, &parent, &flags);
-    if (status != kErrorSuccess)
-      return status;
-  }
+    return kErrorFileNotFound;
   if (info) {
     info->flags = flags;
     info->path = stored_path;

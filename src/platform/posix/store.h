@@ -130,10 +130,16 @@ class Store {
   Status VerifiedFlags(std::int64_t id, std::uint32_t* flags);
   Status MissingKeyStatus(std::int64_t id);
   // Follows `names` down from `base` as far as the keys exist: `found` of
-  // them do, and `id` and `flags` are those of the last key reached.
+  // them do, and `id` and `flags` are those of the last key reached (the
+  // base itself when none is). ERROR_KEY_DELETED when the base is gone.
   Status Walk(std::int64_t base, const std::vector<std::string_view>& names, std::size_t* found,
               std::int64_t* id, std::uint32_t* flags, bool* any_protected,
-              std::string* stored_path);
+              std::uint32_t* base_flags, std::string* stored_path);
+  // The statement that looks up a path of `depth` names at once; null for
+  // paths deeper than kMaxChainDepth, which are looked up name by name.
+  sqlite3_stmt* ChainStatement(std::size_t depth);
+  // Whether the base of an open or create, or a key above it, is protected.
+  Status BaseRefusesWrites(std::int64_t base_id, std::uint32_t base_flags, bool* refuses);
   Status Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info);
   // Ends a transaction at once when nothing in it would last.
   void ReleaseIfUnchanged();
@@ -150,6 +156,8 @@ class Store {
   std::string db_path_;
   bool read_only_ = false;
   sqlite3_stmt* statements_[kStatementCount] = {};
+  static constexpr std::size_t kMaxChainDepth = 16;
+  std::vector<sqlite3_stmt*> chain_statements_;
 
   std::unordered_map<RegKey, Handle> handles_;
   Handle roots_[kRootCount];
