@@ -29,8 +29,11 @@ fail() {
 }
 
 stores=0
+# The export of Software\Mardovan, with LF line ends (regedit writes CR LF);
+# fails when the key does not exist.
 export_state() {
-  "$regstore" export 'HKEY_CURRENT_USER\Software\Mardovan' 2>/dev/null
+  "$regstore" export 'HKEY_CURRENT_USER\Software\Mardovan' >"$work/export" 2>/dev/null &&
+    tr -d '\r' <"$work/export"
 }
 
 # run CWD STDERR ARGS...: runs the program in folder CWD with ARGS over a new
@@ -105,7 +108,7 @@ check install-path-unused "$work/run" run /IC ./small.cfg /IP "$work/inst/"
 check letter-case "$work/run" sub /ic small.cfg /iP "$work/inst/sub/"
 check name-with-spaces "$work/run" spaces /IC "$work/my dir/my config.cfg"
 check name-with-spaces-unquoted "$work/my dir" spaces /IC my config.cfg
-check quoted-name "$work/my dir" spaces '/IC"my config.cfg"'
+check quoted-name "$work/run" run '/IC"small.cfg"'
 check install-path-with-spaces "$work/run" spaces /IC "my config.cfg" /IP "$work/my dir/"
 
 case=complete-import
