@@ -13,3 +13,15 @@ if(NOT WIN32 AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/posix/regstore_
   add_executable(regstore src/platform/posix/regstore_main.cc)
   target_link_libraries(regstore PRIVATE brevlin)
 endif()
+
+# On Linux the programs carry the C++ runtime in themselves: loading and
+# relocating libstdc++ at every start would take longer than all the work of
+# a run without a configuration file. (The Windows toolchain links it
+# statically already.) Sanitizer and fuzzing builds keep the shared runtime.
+if(NOT WIN32 AND NOT BREVLIN_SANITIZE AND NOT BREVLIN_FUZZ)
+  foreach(program register-brevlin regstore)
+    if(TARGET ${program})
+      target_link_options(${program} PRIVATE -static-libstdc++ -static-libgcc)
+    endif()
+  endforeach()
+endif()

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #include "platform/posix/store_schema.h"
 
@@ -284,7 +285,9 @@ void Store::Disconnect() {
     sqlite3_close(db_);
   db_ = nullptr;
   in_txn_ = false;
-  EndTransaction();
+  EndTransaction(false);
+  ForgetKeys();
+  cache_synced_ = false;
 }
 
 Status Store::OpenConnection(std::string* detail) {
@@ -313,6 +316,7 @@ Status Store::OpenConnection(std::string* detail) {
     return FromSqlite(rc);
   };
 
+  ConfigureSqliteLibrary();
   int rc = sqlite3_open_v2(db_path_.c_str(), &db_, open_flags, nullptr);
   if (rc != SQLITE_OK)
     return fail(rc, "cannot open the store");
@@ -396,7 +400,7 @@ Status Store::Enter() {
 Status Store::Fail(int rc) {
   // After some errors SQLite has rolled the transaction back by itself.
   if (in_txn_ && sqlite3_get_autocommit(db_))
-    EndTransaction();
+    EndTransaction(false);
   return FromSqlite(rc);
 }
 
@@ -473,10 +477,20 @@ Status Store::Begin() {
     return status;
   in_txn_ = true;
   txn_start_ = std::chrono::steady_clock::now();
+  SyncKeyCache();
   return kErrorSuccess;
 }
 
-void Store::EndTransaction() {
+void Store::EndTransaction(bool committed) {
+  if (keys_changed_ && !committed)
+    ForgetKeys();
+  // The transaction began with the cache in line with its snapshot, and no
+  // other connection could write while it held the write lock: the cache
+  // matches the store as this transaction leaves it, whose data version
+  // moves on with the commit.
+  if (cache_synced_ && db_)
+    cache_version_ = DataVersion();
+  keys_changed_ = false;
   in_txn_ = false;
   ++txn_id_;
   lasting_changes_ = 0;
@@ -495,7 +509,7 @@ Status Store::Commit() {
     sqlite3_step(Statement(kRollback));
     sqlite3_reset(Statement(kRollback));
   }
-  EndTransaction();
+  EndTransaction(changed && rc == SQLITE_DONE);
   return rc == SQLITE_DONE ? kErrorSuccess : FromSqlite(rc);
 }
 
@@ -572,6 +586,56 @@ Status Store::MissingKeyStatus(std::int64_t id) {
   return status == kErrorSuccess ? kErrorFileNotFound : status;
 }
 
+std::uint32_t Store::DataVersion() {
+  unsigned int version = 0;
+  sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version);
+  return version;
+}
+
+void Store::SyncKeyCache() {
+  const std::uint32_t version = DataVersion();
+  if (!cache_synced_ || version != cache_version_)
+    key_cache_.clear();
+  cache_version_ = version;
+  cache_synced_ = true;
+}
+
+void Store::ForgetKeys() {
+  key_cache_.clear();
+}
+
+namespace {
+
+// The cache's key for a name below a parent: the parent id's bytes, then the
+// name folded to lower case.
+void CacheKeyOf(std::int64_t parent, std::string_view name, std::string* key) {
+  key->assign(reinterpret_cast<const char*>(&parent), sizeof(parent));
+  key->append(name.data(), name.size());
+  for (std::size_t i = sizeof(parent); i < key->size(); ++i) {
+    char& c = (*key)[i];
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  }
+}
+
+}  // namespace
+
+const Store::CachedKey* Store::CachedChild(std::int64_t parent, std::string_view name) {
+  CacheKeyOf(parent, name, &cache_probe_);
+  auto it = key_cache_.find(cache_probe_);
+  return it == key_cache_.end() ? nullptr : &it->second;
+}
+
+void Store::CacheChild(std::int64_t parent, std::string_view name, std::int64_t id,
+                       std::uint32_t flags) {
+  if (!cache_synced_)
+    return;
+  if (key_cache_.size() >= kKeyCacheLimit)
+    key_cache_.clear();
+  CacheKeyOf(parent, name, &cache_probe_);
+  key_cache_[cache_probe_] = CachedKey{id, flags};
+}
+
 Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names,
                    std::size_t* found, std::int64_t* id, std::uint32_t* flags, bool* any_protected,
                    std::uint32_t* base_flags, std::string* stored_path) {
@@ -580,9 +644,42 @@ Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names
   *flags = 0;
   *any_protected = false;
   *base_flags = 0;
-  if (stored_path)
+  if (stored_path) {
     stored_path->clear();
+    return WalkInStore(base, names, 0, found, id, flags, any_protected, base_flags, stored_path);
+  }
+
+  // The base's row starts the transaction's snapshot, against which the
+  // cache is checked; the names then come from the cache as far as it goes.
+  std::int64_t parent = 0;
+  Status status = KeyRow(base, &parent, base_flags);
+  if (status != kErrorSuccess)
+    return status;
+  SyncKeyCache();
+  *flags = *base_flags;
+  for (std::string_view name : names) {
+    const CachedKey* child = CachedChild(*id, name);
+    if (!child)
+      break;
+    *id = child->id;
+    *flags = child->flags;
+    if (child->flags & kKeyProtected)
+      *any_protected = true;
+    ++*found;
+  }
+  if (*found == names.size())
+    return kErrorSuccess;
+  std::uint32_t ignored = 0;
+  return WalkInStore(*id, names, *found, found, id, flags, any_protected, &ignored, nullptr);
+}
+
+Status Store::WalkInStore(std::int64_t base, const std::vector<std::string_view>& names,
+                          std::size_t first, std::size_t* found, std::int64_t* id,
+                          std::uint32_t* flags, bool* any_protected, std::uint32_t* base_flags,
+                          std::string* stored_path) {
   auto take = [&](std::int64_t child, std::uint32_t child_flags, std::string_view stored_name) {
+    if (!stored_path)
+      CacheChild(*id, names[*found], child, child_flags);
     *id = child;
     *flags = child_flags;
     if (child_flags & kKeyProtected)
@@ -594,8 +691,9 @@ Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names
     }
     ++*found;
   };
+  const std::size_t depth = names.size() - first;
 
-  sqlite3_stmt* chain = names.empty() ? nullptr : ChainStatement(names.size());
+  sqlite3_stmt* chain = depth == 0 ? nullptr : ChainStatement(depth);
   if (!chain) {
     // The base, then one name after the other.
     std::int64_t parent = 0;
@@ -604,10 +702,11 @@ Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names
       return status;
     *flags = *base_flags;
     std::string stored_name;
-    for (std::string_view name : names) {
+    for (std::size_t i = first; i < names.size(); ++i) {
       std::int64_t child = 0;
       std::uint32_t child_flags = 0;
-      status = LookupChild(*id, name, &child, &child_flags, stored_path ? &stored_name : nullptr);
+      status =
+          LookupChild(*id, names[i], &child, &child_flags, stored_path ? &stored_name : nullptr);
       if (status == kErrorFileNotFound)
         return kErrorSuccess;
       if (status != kErrorSuccess)
@@ -617,19 +716,19 @@ Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names
     return kErrorSuccess;
   }
 
-  // The whole path in one statement: the base row and one outer join per
-  // name, each an index lookup.
+  // The rest of the path in one statement: the base row and one outer join
+  // per name, each an index lookup.
   StatementUse use(chain);
   sqlite3_bind_int64(chain, 1, base);
-  for (std::size_t i = 0; i < names.size(); ++i)
-    BindText(chain, static_cast<int>(i) + 2, names[i]);
+  for (std::size_t i = 0; i < depth; ++i)
+    BindText(chain, static_cast<int>(i) + 2, names[first + i]);
   int rc = sqlite3_step(chain);
   if (rc == SQLITE_DONE)
     return kErrorKeyDeleted;
   if (rc != SQLITE_ROW)
     return Fail(rc);
   *base_flags = static_cast<std::uint32_t>(sqlite3_column_int64(chain, 0));
-  for (std::size_t i = 0; i < names.size(); ++i) {
+  for (std::size_t i = 0; i < depth; ++i) {
     const int column = 1 + 3 * static_cast<int>(i);
     if (sqlite3_column_type(chain, column) == SQLITE_NULL)
       break;
@@ -691,6 +790,7 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   status = Enter();
   if (status != kErrorSuccess)
     return status;
+  ReadScope read(this);
 
   access = NormalizeAccess(access);
   const std::int64_t base_id = handle->key_id;
@@ -746,6 +846,11 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
   status = Enter();
   if (status != kErrorSuccess)
     return status;
+  // The lookups share one snapshot; a write transaction ends it. A key that
+  // is likely missing is looked up in the write transaction only.
+  std::optional<ReadScope> read;
+  if (!likely_missing)
+    read.emplace(this);
 
   access = NormalizeAccess(access);
   const std::int64_t base_id = handle->key_id;
@@ -786,10 +891,13 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
         status = Fail(rc);
         break;
       }
+      const std::int64_t parent = id;
       id = sqlite3_last_insert_rowid(db_);
       flags = 0;
       created = true;
       ++lasting_changes_;
+      keys_changed_ = true;
+      CacheChild(parent, names[i], id, flags);
     }
     if (status != kErrorSuccess) {
       ReleaseIfUnchanged();
@@ -1114,6 +1222,8 @@ Status Store::ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t 
     if (rc == SQLITE_DONE) {
       ++lasting_changes_;
       verified_keys_.erase(id);
+      keys_changed_ = true;
+      ForgetKeys();
     } else {
       status = Fail(rc);
     }
@@ -1168,6 +1278,8 @@ Status Store::DeleteTree(RegKey key, const std::string& path, bool even_protecte
   }
   ++lasting_changes_;
   verified_keys_.clear();
+  keys_changed_ = true;
+  ForgetKeys();
   return Commit();
 }
 

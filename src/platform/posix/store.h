@@ -117,7 +117,26 @@ class Store {
   void EndRead();
   Status Begin();
   Status Commit();
-  void EndTransaction();
+  // Ends the write transaction; `committed` tells whether its changes were
+  // kept.
+  void EndTransaction(bool committed);
+
+  // The keys looked up or created through this connection, so that a path
+  // is not looked up name by name in the database every time. The cache
+  // holds only while nothing but this connection changes the store; SQLite's
+  // data version, read once a transaction has its snapshot, tells. Only key
+  // ids and flags are kept, never values.
+  struct CachedKey {
+    std::int64_t id;
+    std::uint32_t flags;
+  };
+  // Brings the cache in line with the snapshot of the transaction in hand:
+  // empties it when another connection has changed the store since.
+  void SyncKeyCache();
+  void ForgetKeys();
+  const CachedKey* CachedChild(std::int64_t parent, std::string_view name);
+  void CacheChild(std::int64_t parent, std::string_view name, std::int64_t id, std::uint32_t flags);
+  std::uint32_t DataVersion();
 
   // Key lookups.
   Status LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
@@ -132,9 +151,15 @@ class Store {
   // Follows `names` down from `base` as far as the keys exist: `found` of
   // them do, and `id` and `flags` are those of the last key reached (the
   // base itself when none is). ERROR_KEY_DELETED when the base is gone.
+  // Runs inside a transaction; without `stored_path`, keys in the cache are
+  // not looked up again.
   Status Walk(std::int64_t base, const std::vector<std::string_view>& names, std::size_t* found,
               std::int64_t* id, std::uint32_t* flags, bool* any_protected,
               std::uint32_t* base_flags, std::string* stored_path);
+  // The part of Walk that asks the database, from `first` on.
+  Status WalkInStore(std::int64_t base, const std::vector<std::string_view>& names,
+                     std::size_t first, std::size_t* found, std::int64_t* id, std::uint32_t* flags,
+                     bool* any_protected, std::uint32_t* base_flags, std::string* stored_path);
   // The statement that looks up a path of `depth` names at once; null for
   // paths deeper than kMaxChainDepth, which are looked up name by name.
   sqlite3_stmt* ChainStatement(std::size_t depth);
@@ -178,6 +203,18 @@ class Store {
   std::set<std::pair<std::int64_t, std::string>> fresh_values_;
   // Keys whose existence and flags were read in this transaction.
   std::unordered_map<std::int64_t, std::uint32_t> verified_keys_;
+  // Whether this transaction created keys or changed their flags.
+  bool keys_changed_ = false;
+
+  // The key cache, by parent id and name folded to lower case, and the data
+  // version it was last brought in line with. It is emptied when it reaches
+  // kKeyCacheLimit, so that its memory stays bounded whatever the size of
+  // the store.
+  static constexpr std::size_t kKeyCacheLimit = 1024;
+  std::unordered_map<std::string, CachedKey> key_cache_;
+  std::string cache_probe_;
+  std::uint32_t cache_version_ = 0;
+  bool cache_synced_ = false;
 };
 
 }  // namespace posix

@@ -54,5 +54,11 @@ int ConfigureStoreConnection(sqlite3* db) {
                       nullptr, nullptr, nullptr);
 }
 
+void ConfigureSqliteLibrary() {
+  // Answers SQLITE_MISUSE once the library is in use; it then keeps the
+  // settings it has.
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+}
+
 }  // namespace posix
 }  // namespace plat

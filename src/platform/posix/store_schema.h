@@ -27,6 +27,11 @@ extern const char kStoreSchemaSql[];
 // an SQLite result code.
 int ConfigureStoreConnection(sqlite3* db);
 
+// Settings of the SQLite library for the whole process, made before its
+// first connection opens (later calls change nothing): no memory statistics,
+// which would take a global lock on every allocation.
+void ConfigureSqliteLibrary();
+
 }  // namespace posix
 }  // namespace plat
 
