@@ -152,13 +152,59 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
 }  // namespace
 
 std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text) {
+  return HexTripletsToBytes(text, NumberChars());
+}
+
+namespace {
+
+// The value of each hexadecimal digit character; -1 for every other byte.
+struct HexDigitTable {
+  signed char value[256];
+  constexpr HexDigitTable() : value() {
+    for (int c = 0; c < 256; ++c) {
+      value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                 : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                 : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                                        : -1;
+    }
+  }
+};
+constexpr HexDigitTable kHexDigits;
+
+int HexValue(char c) {
+  return kHexDigits.value[static_cast<unsigned char>(c)];
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text,
+                                             const LocaleNumberChars& chars) {
   const std::size_t count = text.size() / 3;
   std::vector<std::uint8_t> bytes(count, 0);
-  const LocaleNumberChars& chars = NumberChars();
+  // A pair is "$" and its two characters read as a number. Unless the
+  // locale rewrites one of these three characters (as a separator or a
+  // sign), that number is the two digits, or the first one alone when the
+  // second is none, or 0 when the first is none: the pair is read directly.
+  bool rewritten[256] = {};
+  for (char c : {chars.thousand_separator, chars.positive_sign, chars.negative_sign,
+                 chars.decimal_separator}) {
+    if (c != '\0')
+      rewritten[static_cast<unsigned char>(c)] = true;
+  }
+  const bool dollar_rewritten = rewritten[static_cast<unsigned char>('$')];
   char pair[3] = {'$', 0, 0};
   for (std::size_t k = 0; k < count; ++k) {
-    pair[1] = text[3 * k];
-    pair[2] = text[3 * k + 1];
+    const char high = text[3 * k];
+    const char low = text[3 * k + 1];
+    if (!dollar_rewritten && !rewritten[static_cast<unsigned char>(high)] &&
+        !rewritten[static_cast<unsigned char>(low)]) {
+      const int h = HexValue(high);
+      const int l = HexValue(low);
+      bytes[k] = static_cast<std::uint8_t>(h < 0 ? 0 : l < 0 ? h : h * 16 + l);
+      continue;
+    }
+    pair[1] = high;
+    pair[2] = low;
     bytes[k] = static_cast<std::uint8_t>(LocaleStrToInt(std::string_view(pair, 3), chars) & 0xFF);
   }
   return bytes;

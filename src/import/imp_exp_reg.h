@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/globals.h"
 #include "platform/registry.h"
 
 // Imports the configuration file `file_name` into the registry, starting
@@ -27,5 +28,8 @@ bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
 // locale number characters; the third character of a group may be anything.
 // A final group of one or two characters gives nothing. Never fails.
 std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text);
+// The same with the given locale number characters.
+std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text,
+                                             const LocaleNumberChars& chars);
 
 #endif  // BREVLIN_IMPORT_IMP_EXP_REG_H_

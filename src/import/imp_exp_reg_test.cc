@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/globals.h"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -39,6 +41,28 @@ TEST(HexTripletsToBytes, LargeBlocks) {
     expected.push_back(static_cast<std::uint8_t>(i & 0xFF));
   }
   EXPECT_EQ(HexTripletsToBytes(text), expected);
+}
+
+// Every pair of bytes decodes as "$" and the pair does, whatever characters
+// the locale uses, including ones that are hexadecimal digits or "$".
+TEST(HexTripletsToBytes, EveryPairAsLocaleStrToIntReadsIt) {
+  const LocaleNumberChars locales[] = {
+      {',', '+', '-', '.'},     {',', '\0', '-', '.'}, {'.', '+', '-', ','},
+      {'\0', '\0', '\0', '\0'}, {'$', 'A', '0', 'f'},  {' ', 'x', 'F', '1'},
+  };
+  for (const LocaleNumberChars& chars : locales) {
+    for (int high = 0; high < 256; ++high) {
+      for (int low = 0; low < 256; ++low) {
+        const char pair[3] = {static_cast<char>(high), static_cast<char>(low), ','};
+        const char dollar[3] = {'$', pair[0], pair[1]};
+        const Bytes got = HexTripletsToBytes(std::string_view(pair, 3), chars);
+        const auto want =
+            static_cast<std::uint8_t>(LocaleStrToInt(std::string_view(dollar, 3), chars) & 0xFF);
+        ASSERT_EQ(got, Bytes{want}) << "pair " << high << ", " << low << " with thousands '"
+                                    << chars.thousand_separator << "'";
+      }
+    }
+  }
 }
 
 }  // namespace
