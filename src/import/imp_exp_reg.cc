@@ -65,19 +65,30 @@ void WithHandshakeKey(TRegistry& registry, Write write) {
   registry.ClosePath();
 }
 
-void WriteValue(TRegistry& registry, std::string_view line) {
+// The texts of the line in hand. They keep their memory from line to line,
+// so that most lines are imported without allocating any.
+struct LineTexts {
+  std::string name;
+  std::string text;
+  std::string path;
+};
+
+void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
   ValueFields fields = SplitValueLine(line);
   switch (ValueTypeOf(fields.type_word)) {
     case ValueType::kString:
-      registry.PutText(std::string(fields.name), std::string(fields.text));
+      texts.name.assign(fields.name);
+      texts.text.assign(fields.text);
+      registry.PutText(texts.name, texts.text);
       break;
     case ValueType::kInteger:
-      registry.PutDword(std::string(fields.name), LocaleStrToInt(fields.text));
+      texts.name.assign(fields.name);
+      registry.PutDword(texts.name, LocaleStrToInt(fields.text));
       break;
     case ValueType::kBinary: {
       std::vector<std::uint8_t> bytes = HexTripletsToBytes(fields.text);
-      registry.PutBytes(std::string(fields.name), bytes.data(),
-                        static_cast<std::int32_t>(bytes.size()));
+      texts.name.assign(fields.name);
+      registry.PutBytes(texts.name, bytes.data(), static_cast<std::int32_t>(bytes.size()));
       break;
     }
     case ValueType::kNone:
@@ -95,6 +106,7 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
   registry.SelectRoot(root);
   registry.SetDeferFlush(true);
   bool may_write = ScopeAllows(registry.Root(), import_scope);
+  LineTexts texts;
 
   while (!reader.Eof()) {
     std::string_view line = reader.ReadLineView();
@@ -105,7 +117,8 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
       case LineKind::kKey: {
         registry.ClosePath();
         if (!may_write) break;
-        std::string path(KeyPathOf(line));
+        std::string& path = texts.path;
+        path.assign(KeyPathOf(line));
         if (CanWriteRegKey(path, registry.Root())) {
           registry.OpenPath(path, true);
         } else if (show_errors) {
@@ -132,7 +145,7 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
         break;
       }
       case LineKind::kValue:
-        if (may_write) WriteValue(registry, line);
+        if (may_write) WriteValue(registry, line, texts);
         break;
     }
   }

@@ -595,13 +595,14 @@ std::uint32_t Store::DataVersion() {
 void Store::SyncKeyCache() {
   const std::uint32_t version = DataVersion();
   if (!cache_synced_ || version != cache_version_)
-    key_cache_.clear();
+    ForgetKeys();
   cache_version_ = version;
   cache_synced_ = true;
 }
 
 void Store::ForgetKeys() {
   key_cache_.clear();
+  old_key_cache_.clear();
 }
 
 namespace {
@@ -623,17 +624,31 @@ void CacheKeyOf(std::int64_t parent, std::string_view name, std::string* key) {
 const Store::CachedKey* Store::CachedChild(std::int64_t parent, std::string_view name) {
   CacheKeyOf(parent, name, &cache_probe_);
   auto it = key_cache_.find(cache_probe_);
-  return it == key_cache_.end() ? nullptr : &it->second;
+  if (it != key_cache_.end())
+    return &it->second;
+  auto old = old_key_cache_.find(cache_probe_);
+  if (old == old_key_cache_.end())
+    return nullptr;
+  const CachedKey key = old->second;
+  old_key_cache_.erase(old);
+  return &Remember(key);
 }
 
 void Store::CacheChild(std::int64_t parent, std::string_view name, std::int64_t id,
                        std::uint32_t flags) {
   if (!cache_synced_)
     return;
-  if (key_cache_.size() >= kKeyCacheLimit)
-    key_cache_.clear();
   CacheKeyOf(parent, name, &cache_probe_);
-  key_cache_[cache_probe_] = CachedKey{id, flags};
+  old_key_cache_.erase(cache_probe_);
+  Remember(CachedKey{id, flags});
+}
+
+Store::CachedKey& Store::Remember(const CachedKey& key) {
+  if (key_cache_.size() >= kKeyCacheGeneration) {
+    old_key_cache_.swap(key_cache_);
+    key_cache_.clear();
+  }
+  return key_cache_[cache_probe_] = key;
 }
 
 Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names,

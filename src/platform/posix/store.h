@@ -136,6 +136,8 @@ class Store {
   void ForgetKeys();
   const CachedKey* CachedChild(std::int64_t parent, std::string_view name);
   void CacheChild(std::int64_t parent, std::string_view name, std::int64_t id, std::uint32_t flags);
+  // Puts a key into the young generation under the name in cache_probe_.
+  CachedKey& Remember(const CachedKey& key);
   std::uint32_t DataVersion();
 
   // Key lookups.
@@ -207,11 +209,14 @@ class Store {
   bool keys_changed_ = false;
 
   // The key cache, by parent id and name folded to lower case, and the data
-  // version it was last brought in line with. It is emptied when it reaches
-  // kKeyCacheLimit, so that its memory stays bounded whatever the size of
-  // the store.
-  static constexpr std::size_t kKeyCacheLimit = 1024;
+  // version it was last brought in line with. It holds two generations of
+  // at most kKeyCacheGeneration keys each: when the young one is full it
+  // becomes the old one, and the keys of the old one that are used again
+  // move back into the young one. Keys in use (the parents of many keys)
+  // stay while memory stays bounded whatever the size of the store.
+  static constexpr std::size_t kKeyCacheGeneration = 1024;
   std::unordered_map<std::string, CachedKey> key_cache_;
+  std::unordered_map<std::string, CachedKey> old_key_cache_;
   std::string cache_probe_;
   std::uint32_t cache_version_ = 0;
   bool cache_synced_ = false;
