@@ -84,20 +84,24 @@ cp -a "$work/template" "$WINEPREFIX"
 "$WINE64" wineboot >/dev/null 2>&1
 EOF
 
-# time_runs NAME RUNS PREPARE COMMAND: times COMMAND (no shell) RUNS times
-# with hyperfine, PREPARE (a shell command) before each run, and keeps the
-# median in seconds as $NAME in $work/medians.
+# time_runs NAME RUNS WARMUP PREPARE COMMAND: times COMMAND RUNS times with
+# hyperfine after WARMUP runs that are not counted, with PREPARE before each
+# run (both without a shell), and keeps the median and the CPU time in
+# seconds as NAME in $work/medians.
 time_runs() {
-  name=$1 count=$2 prepare=$3 command=$4
-  hyperfine -N --style basic --runs "$count" --prepare "$prepare" \
+  name=$1 count=$2 warmup=$3 prepare=$4 command=$5
+  hyperfine -N --style basic --runs "$count" --warmup "$warmup" --prepare "$prepare" \
     --export-csv "$work/$name.csv" "$command" >"$work/$name.log" 2>&1 || {
     cat "$work/$name.log"
     echo "compare.sh: $name failed"
     exit 1
   }
+  # CSV: command, mean, stddev, median, user, system, min, max (seconds);
+  # user and system are means.
   median=$(awk -F, 'NR == 2 { print $4 }' "$work/$name.csv")
-  echo "$name $median" >>"$work/medians"
-  printf '  %-22s median %.4f s\n' "$name" "$median"
+  cpu=$(awk -F, 'NR == 2 { print $5 + $6 }' "$work/$name.csv")
+  echo "$name $median $cpu" >>"$work/medians"
+  printf '  %-22s median %.4f s, CPU %.4f s\n' "$name" "$median" "$cpu"
 }
 median_of() { awk -v n="$1" '$1 == n { print $2 }' "$work/medians"; }
 
@@ -115,11 +119,11 @@ store=$work/store.db
 echo "== 1. Host import, $runs runs each"
 export REGSTORE="$store"
 remove_store="rm -f $store $store-wal $store-shm"
-time_runs brevlin "$runs" "$remove_store" "$brevlin /IC $work/small.cfg"
+time_runs brevlin "$runs" 1 "$remove_store" "$brevlin /IC $work/small.cfg"
 check_count "$store" 100000 "register-brevlin"
-time_runs floor_per_key "$runs" "$remove_store" "$floor per-key $work/small.cfg $store"
+time_runs floor_per_key "$runs" 1 "$remove_store" "$floor per-key $work/small.cfg $store"
 check_count "$store" 100000 "the per-key floor"
-time_runs floor_single "$runs" "$remove_store" "$floor single $work/small.cfg $store"
+time_runs floor_single "$runs" 1 "$remove_store" "$floor single $work/small.cfg $store"
 check_count "$store" 100000 "the single-transaction floor"
 
 echo "== 2. Under Wine, fresh prefix with its server running, $runs runs each"
@@ -131,10 +135,10 @@ check_wine() {
     exit 1
   }
 }
-time_runs wine_brevlin "$runs" "sh $work/fresh-prefix.sh" \
+time_runs wine_brevlin "$runs" 0 "sh $work/fresh-prefix.sh" \
   "$WINE64 $brevlin_exe /IC '$(winpath "$work/small.cfg")'"
 check_wine "wine64 register-brevlin.exe"
-time_runs wine_regedit "$runs" "sh $work/fresh-prefix.sh" \
+time_runs wine_regedit "$runs" 0 "sh $work/fresh-prefix.sh" \
   "$WINE64 regedit /s '$(winpath "$work/small.reg")'"
 check_wine "wine64 regedit"
 "$WINESERVER" -k >/dev/null 2>&1 || true
@@ -166,25 +170,34 @@ echo "Register Brevlin against the alternatives ($(date -u '+%Y-%m-%d %H:%M UTC'
 echo "Machine: $(nproc) CPUs, ${cpu:-unknown CPU}; load average before the run: $load_before"
 echo "Workload: 10,000 keys x 10 values (4 strings, 3 integers, 3 x 12 bytes) below 300 parents;"
 echo "          $(wc -c <"$work/small.cfg") bytes as a configuration file, $(wc -c <"$work/small.reg") as REGEDIT4."
-echo "Medians of $runs runs (start-up: 300 runs; memory: 3 runs)."
+echo "Medians of $runs runs (start-up: 300 runs; memory: 3 runs); CPU: mean user + system time of"
+echo "the process (under Wine most of the work is in wineserver, which is not counted)."
 awk -v m="$work/medians" '
   BEGIN {
-    while ((getline line < m) > 0) { split(line, f, " "); v[f[1]] = f[2] }
+    while ((getline line < m) > 0) { split(line, f, " "); v[f[1]] = f[2]; c[f[1]] = f[3] }
     b = v["brevlin"]; a = v["floor_per_key"]; s = v["floor_single"]
     wb = v["wine_brevlin"]; wr = v["wine_regedit"]
-    printf "\n| %-58s | %10s | %-36s |\n", "Measurement", "Median", "Ratio"
-    printf "|%s|%s|%s|\n", "-----------------------------------------------------------", "------------", "--------------------------------------"
-    row("1. register-brevlin, host, fresh store", b, "s", "")
-    row("   SQLite floor (a): one transaction per key", a, "s", sprintf("register-brevlin / (a) = %.2f", b / a))
-    row("   SQLite floor (b): one transaction for all", s, "s", sprintf("register-brevlin / (b) = %.2f", b / s))
-    row("   wine64 regedit /s, server running", wr, "s", sprintf("regedit / register-brevlin = %.2f", wr / b))
-    row("2. wine64 register-brevlin.exe, fresh prefix", wb, "s", "")
-    row("   wine64 regedit /s, fresh prefix", wr, "s", sprintf("register-brevlin.exe / regedit = %.2f", wb / wr))
-    row("3. register-brevlin, no arguments", v["start_brevlin"] * 1000, "ms", "")
-    row("   /bin/true", v["start_true"] * 1000, "ms", sprintf("difference %.2f ms", (v["start_brevlin"] - v["start_true"]) * 1000))
-    row("4. peak RSS, 10,000 keys x 10 values", v["rss_small"] / 1024, "MiB", "")
-    row("   peak RSS, 100,000 keys x 10 values", v["rss_large"] / 1024, "MiB", sprintf("large / small = %.3f", v["rss_large"] / v["rss_small"]))
+    printf "\n| %-46s | %-10s | %-8s | %-37s |\n", "Measurement", "Median", "CPU", "Ratio"
+    printf "|%s|%s|%s|%s|\n", dashes(48), dashes(12), dashes(10), dashes(39)
+    row("1. register-brevlin, host, fresh store", b, "s", c["brevlin"], "")
+    row("   SQLite (a): one transaction per key", a, "s", c["floor_per_key"], \
+        sprintf("register-brevlin / (a) = %.2f", b / a))
+    row("   SQLite (b): one transaction for all", s, "s", c["floor_single"], \
+        sprintf("register-brevlin / (b) = %.2f", b / s))
+    row("   wine64 regedit /s, server running", wr, "s", "", \
+        sprintf("regedit / register-brevlin = %.2f", wr / b))
+    row("2. wine64 register-brevlin.exe, fresh prefix", wb, "s", "", "")
+    row("   wine64 regedit /s, fresh prefix", wr, "s", "", \
+        sprintf("register-brevlin.exe / regedit = %.2f", wb / wr))
+    row("3. register-brevlin, no arguments", v["start_brevlin"] * 1000, "ms", "", "")
+    row("   /bin/true", v["start_true"] * 1000, "ms", "", \
+        sprintf("difference %.2f ms", (v["start_brevlin"] - v["start_true"]) * 1000))
+    row("4. peak RSS, 10,000 keys x 10 values", v["rss_small"] / 1024, "MiB", "", "")
+    row("   peak RSS, 100,000 keys x 10 values", v["rss_large"] / 1024, "MiB", "", \
+        sprintf("large / small = %.3f", v["rss_large"] / v["rss_small"]))
   }
-  function row(name, value, unit, ratio) {
-    printf "| %-58s | %6s %-3s | %-36s |\n", name, sprintf(unit == "s" ? "%.3f" : "%.2f", value), unit, ratio
+  function dashes(n,   d) { d = ""; while (n-- > 0) d = d "-"; return d }
+  function row(name, value, unit, cpu, ratio) {
+    printf "| %-46s | %6s %-3s | %-8s | %-37s |\n", name, \
+      sprintf(unit == "s" ? "%.3f" : "%.2f", value), unit, (cpu == "" ? "" : sprintf("%.3f s", cpu)), ratio
   }'
