@@ -285,7 +285,7 @@ void Store::Disconnect() {
     sqlite3_close(db_);
   db_ = nullptr;
   in_txn_ = false;
-  EndTransaction(false);
+  EndTransaction();
   ForgetKeys();
   cache_synced_ = false;
 }
@@ -400,7 +400,7 @@ Status Store::Enter() {
 Status Store::Fail(int rc) {
   // After some errors SQLite has rolled the transaction back by itself.
   if (in_txn_ && sqlite3_get_autocommit(db_))
-    EndTransaction(false);
+    EndTransaction();
   return FromSqlite(rc);
 }
 
@@ -481,8 +481,9 @@ Status Store::Begin() {
   return kErrorSuccess;
 }
 
-void Store::EndTransaction(bool committed) {
-  if (keys_changed_ && !committed)
+void Store::EndTransaction() {
+  // Keys created in a transaction that did not commit are not in the store.
+  if (keys_changed_)
     ForgetKeys();
   // The transaction began with the cache in line with its snapshot, and no
   // other connection could write while it held the write lock: the cache
@@ -509,7 +510,9 @@ Status Store::Commit() {
     sqlite3_step(Statement(kRollback));
     sqlite3_reset(Statement(kRollback));
   }
-  EndTransaction(changed && rc == SQLITE_DONE);
+  if (rc == SQLITE_DONE)
+    keys_changed_ = false;
+  EndTransaction();
   return rc == SQLITE_DONE ? kErrorSuccess : FromSqlite(rc);
 }
 

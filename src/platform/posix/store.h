@@ -117,9 +117,7 @@ class Store {
   void EndRead();
   Status Begin();
   Status Commit();
-  // Ends the write transaction; `committed` tells whether its changes were
-  // kept.
-  void EndTransaction(bool committed);
+  void EndTransaction();
 
   // The keys looked up or created through this connection, so that a path
   // is not looked up name by name in the database every time. The cache
