@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -138,6 +140,37 @@ int ExitWithoutCloseChild() {
   return 0;
 }
 
+// Writes keys with every file limited to `limit_kib` KiB, until the store
+// refuses a write or a close, reporting each key whose close succeeded on
+// `progress_fd`. Answers 0 when the store refused one.
+int LimitedWriterChild(int limit_kib, int progress_fd) {
+  ::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit = {static_cast<rlim_t>(limit_kib) * 1024,
+                        static_cast<rlim_t>(limit_kib) * 1024};
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+    return 40;
+  for (int k = 0; k < 100000; ++k) {
+    plat::RegKey key = plat::kNullKey;
+    if (plat::RegCreateKeyExA(plat::kHkeyCurrentUser, KeyPath(0, k).c_str(), 0, nullptr, 0,
+                              plat::kKeyAllAccess, nullptr, &key, nullptr) != plat::kErrorSuccess)
+      return 0;
+    for (int v = 0; v < kValuesPerKey; ++v) {
+      std::vector<std::uint8_t> data = ValueData(0, k, v);
+      if (plat::RegSetValueExA(key, ValueName(v).c_str(), 0, ValueType(v), data.data(),
+                               static_cast<std::uint32_t>(data.size())) != plat::kErrorSuccess) {
+        plat::RegCloseKey(key);
+        return 0;
+      }
+    }
+    if (plat::RegCloseKey(key) != plat::kErrorSuccess)
+      return 0;
+    std::string line = std::to_string(k) + "\n";
+    if (::write(progress_fd, line.data(), line.size()) < 0)
+      return 42;
+  }
+  return 41;
+}
+
 // Runs the part named by BREVLIN_STORE_CHILD, if any, and ends the process.
 int RunChildPartIfAsked() {
   const char* part = std::getenv("BREVLIN_STORE_CHILD");
@@ -155,6 +188,8 @@ int RunChildPartIfAsked() {
       code = ReaderChild(a, b);
     else if (role == "exit-without-close")
       code = ExitWithoutCloseChild();
+    else if (role == "limited-writer")
+      code = LimitedWriterChild(a, b);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", role.c_str(), e.what());
     code = 98;
@@ -217,6 +252,26 @@ std::string IntegrityCheck(const std::string& store) {
   return result;
 }
 
+// Reads the key numbers that a child reports on `fd` until it closes the
+// pipe, calls `seen` with each, and answers the last (-1 for none).
+int FollowProgress(int fd, const std::function<void(int)>& seen) {
+  int last = -1;
+  std::string pending;
+  char chunk[256];
+  ssize_t n;
+  while ((n = ::read(fd, chunk, sizeof(chunk))) > 0) {
+    pending.append(chunk, static_cast<std::size_t>(n));
+    std::string::size_type end;
+    while ((end = pending.find('\n')) != std::string::npos) {
+      last = std::stoi(pending.substr(0, end));
+      pending.erase(0, end + 1);
+      seen(last);
+    }
+  }
+  ::close(fd);
+  return last;
+}
+
 class RegistryProcessTest : public ::testing::Test {
  protected:
   testing_support::ScopedTestRegistry registry_;
@@ -251,24 +306,13 @@ TEST_F(RegistryProcessTest, KilledWriterLosesNothingItClosed) {
   ASSERT_GT(writer, 0);
 
   // Let it close a few hundred keys, then kill it in the middle of its work.
-  int last_closed = -1;
-  std::string pending;
-  char chunk[256];
   bool killed = false;
-  ssize_t n;
-  while ((n = ::read(pipe_fds[0], chunk, sizeof(chunk))) > 0) {
-    pending.append(chunk, static_cast<std::size_t>(n));
-    std::string::size_type end;
-    while ((end = pending.find('\n')) != std::string::npos) {
-      last_closed = std::stoi(pending.substr(0, end));
-      pending.erase(0, end + 1);
-    }
-    if (!killed && last_closed >= 300) {
+  const int last_closed = FollowProgress(pipe_fds[0], [&](int closed) {
+    if (!killed && closed >= 300) {
       ::kill(writer, SIGKILL);
       killed = true;
     }
-  }
-  ::close(pipe_fds[0]);
+  });
   EXPECT_EQ(WaitExitCode(writer), 128 + SIGKILL);
   ASSERT_GE(last_closed, 300);
 
@@ -285,6 +329,26 @@ TEST_F(RegistryProcessTest, NormalExitCommitsWhatIsPending) {
                                            "Software\\BrevlinTest\\Unclosed", "Pending");
   ASSERT_TRUE(stored.has_value());
   EXPECT_EQ(stored->data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+}
+
+// A write that the file system refuses (here: past the largest file this
+// process may write) fails the call that commits it, never silently; the
+// store stays whole and keeps every key closed before.
+TEST_F(RegistryProcessTest, RefusedWriteFailsItsCloseAndLosesNothingClosedBefore) {
+  const std::string store = registry_.StorePath();
+  ASSERT_TRUE(CanWriteRegKey("Software\\BrevlinTest", plat::kHkeyCurrentUser));
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  const pid_t writer = StartChild("limited-writer 2048 " + std::to_string(pipe_fds[1]), store);
+  ::close(pipe_fds[1]);
+  ASSERT_GT(writer, 0);
+  const int last_closed = FollowProgress(pipe_fds[0], [](int) {});
+  EXPECT_EQ(WaitExitCode(writer), 0);
+  ASSERT_GE(last_closed, 10);
+
+  EXPECT_EQ(IntegrityCheck(store), "ok");
+  for (int k = 0; k <= last_closed; ++k)
+    ExpectKeyIntact(0, k);
 }
 
 }  // namespace

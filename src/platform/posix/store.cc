@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/posix/store_schema.h"
+#include "platform/posix/store_vfs.h"
 
 namespace plat {
 namespace posix {
@@ -317,7 +318,7 @@ Status Store::OpenConnection(std::string* detail) {
   };
 
   ConfigureSqliteLibrary();
-  int rc = sqlite3_open_v2(db_path_.c_str(), &db_, open_flags, nullptr);
+  int rc = sqlite3_open_v2(db_path_.c_str(), &db_, open_flags, StoreVfsName());
   if (rc != SQLITE_OK)
     return fail(rc, "cannot open the store");
   sqlite3_busy_timeout(db_, static_cast<int>(wait_limit_ms_));
