@@ -84,26 +84,28 @@ cp -a "$work/template" "$WINEPREFIX"
 "$WINE64" wineboot >/dev/null 2>&1
 EOF
 
-# time_runs NAME RUNS WARMUP PREPARE COMMAND: times COMMAND RUNS times with
-# hyperfine after WARMUP runs that are not counted, with PREPARE before each
-# run (both without a shell), and keeps the median and the CPU time in
-# seconds as NAME in $work/medians.
-time_runs() {
-  name=$1 count=$2 warmup=$3 prepare=$4 command=$5
-  hyperfine -N --style basic --runs "$count" --warmup "$warmup" --prepare "$prepare" \
-    --export-csv "$work/$name.csv" "$command" >"$work/$name.log" 2>&1 || {
-    cat "$work/$name.log"
-    echo "compare.sh: $name failed"
+# run_once NAME PREPARE COMMAND: runs COMMAND once with hyperfine, after
+# PREPARE (both without a shell), and adds its wall time and CPU time (user
+# and system) in seconds to $work/NAME.runs.
+run_once() {
+  hyperfine -N --style none --runs 1 --prepare "$2" --export-csv "$work/once.csv" "$3" \
+    >"$work/once.log" 2>&1 || {
+    cat "$work/once.log"
+    echo "compare.sh: $1 failed"
     exit 1
   }
-  # CSV: command, mean, stddev, median, user, system, min, max (seconds);
-  # user and system are means.
-  median=$(awk -F, 'NR == 2 { print $4 }' "$work/$name.csv")
-  cpu=$(awk -F, 'NR == 2 { print $5 + $6 }' "$work/$name.csv")
-  echo "$name $median $cpu" >>"$work/medians"
-  printf '  %-22s median %.4f s, CPU %.4f s\n' "$name" "$median" "$cpu"
+  # CSV: command, mean, stddev, median, user, system, min, max.
+  awk -F, 'NR == 2 { print $2, $5 + $6 }' "$work/once.csv" >>"$work/$1.runs"
 }
-median_of() { awk -v n="$1" '$1 == n { print $2 }' "$work/medians"; }
+# keep_median NAME: keeps the median wall time and the median CPU time of
+# NAME's runs as NAME in $work/medians.
+keep_median() {
+  median() { sort -g | awk '{ v[NR] = $1 } END { print NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+  wall=$(cut -d ' ' -f 1 "$work/$1.runs" | median)
+  cpu=$(cut -d ' ' -f 2 "$work/$1.runs" | median)
+  echo "$1 $wall $cpu" >>"$work/medians"
+  printf '  %-22s median %.4f s, CPU %.4f s\n' "$1" "$wall" "$cpu"
+}
 
 # check_count DB EXPECTED WHAT: the store holds EXPECTED values.
 check_count() {
@@ -116,17 +118,29 @@ check_count() {
 
 : >"$work/medians"
 store=$work/store.db
-echo "== 1. Host import, $runs runs each"
+# The sides of a comparison take turns, one run each, so that a change in
+# the machine's load while the script runs affects them alike.
+echo "== 1. Host import, $runs runs each, in turns"
 export REGSTORE="$store"
 remove_store="rm -f $store $store-wal $store-shm"
-time_runs brevlin "$runs" 1 "$remove_store" "$brevlin /IC $work/small.cfg"
-check_count "$store" 100000 "register-brevlin"
-time_runs floor_per_key "$runs" 1 "$remove_store" "$floor per-key $work/small.cfg $store"
-check_count "$store" 100000 "the per-key floor"
-time_runs floor_single "$runs" 1 "$remove_store" "$floor single $work/small.cfg $store"
-check_count "$store" 100000 "the single-transaction floor"
+host_round() {
+  run_once brevlin "$remove_store" "$brevlin /IC $work/small.cfg"
+  check_count "$store" 100000 "register-brevlin"
+  run_once floor_per_key "$remove_store" "$floor per-key $work/small.cfg $store"
+  check_count "$store" 100000 "the per-key floor"
+  run_once floor_single "$remove_store" "$floor single $work/small.cfg $store"
+  check_count "$store" 100000 "the single-transaction floor"
+}
+host_round # a warm-up round, not counted
+rm -f "$work"/*.runs
+i=0
+while [ $i -lt "$runs" ]; do
+  host_round
+  i=$((i + 1))
+done
+for name in brevlin floor_per_key floor_single; do keep_median $name; done
 
-echo "== 2. Under Wine, fresh prefix with its server running, $runs runs each"
+echo "== 2. Under Wine, fresh prefix with its server running, $runs runs each, in turns"
 key='HKCU\Software\Mardovan\BrevlinBench\Group099\Key009999'
 check_wine() {
   got=$("$WINE64" reg query "$key" 2>/dev/null | grep -c REG_ || true)
@@ -135,12 +149,17 @@ check_wine() {
     exit 1
   }
 }
-time_runs wine_brevlin "$runs" 0 "sh $work/fresh-prefix.sh" \
-  "$WINE64 $brevlin_exe /IC '$(winpath "$work/small.cfg")'"
-check_wine "wine64 register-brevlin.exe"
-time_runs wine_regedit "$runs" 0 "sh $work/fresh-prefix.sh" \
-  "$WINE64 regedit /s '$(winpath "$work/small.reg")'"
-check_wine "wine64 regedit"
+i=0
+while [ $i -lt "$runs" ]; do
+  run_once wine_brevlin "sh $work/fresh-prefix.sh" \
+    "$WINE64 $brevlin_exe /IC '$(winpath "$work/small.cfg")'"
+  check_wine "wine64 register-brevlin.exe"
+  run_once wine_regedit "sh $work/fresh-prefix.sh" \
+    "$WINE64 regedit /s '$(winpath "$work/small.reg")'"
+  check_wine "wine64 regedit"
+  i=$((i + 1))
+done
+for name in wine_brevlin wine_regedit; do keep_median $name; done
 "$WINESERVER" -k >/dev/null 2>&1 || true
 "$WINESERVER" -w >/dev/null 2>&1 || true
 
@@ -170,8 +189,8 @@ echo "Register Brevlin against the alternatives ($(date -u '+%Y-%m-%d %H:%M UTC'
 echo "Machine: $(nproc) CPUs, ${cpu:-unknown CPU}; load average before the run: $load_before"
 echo "Workload: 10,000 keys x 10 values (4 strings, 3 integers, 3 x 12 bytes) below 300 parents;"
 echo "          $(wc -c <"$work/small.cfg") bytes as a configuration file, $(wc -c <"$work/small.reg") as REGEDIT4."
-echo "Medians of $runs runs (start-up: 300 runs; memory: 3 runs); CPU: mean user + system time of"
-echo "the process (under Wine most of the work is in wineserver, which is not counted)."
+echo "Medians of $runs runs, the sides of each comparison in turns (start-up: 300 runs; memory: 3 runs)."
+echo "CPU: user + system time of the process (under Wine most of the work is in wineserver, not counted)."
 awk -v m="$work/medians" '
   BEGIN {
     while ((getline line < m) > 0) { split(line, f, " "); v[f[1]] = f[2]; c[f[1]] = f[3] }

@@ -5,11 +5,16 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "common/globals.h"
+#include "platform/posix/registry_store.h"
+#include "platform/posix/store_schema.h"
 #include "platform/registry.h"
 #include "platform/registry_testing.h"
+#include "platform/test_files_testing.h"
 
 namespace {
 
@@ -66,6 +71,58 @@ TEST(StoreLog, LargeTransactionReadsBackWhatItWrote) {
   sqlite3_finalize(stmt);
   sqlite3_close(other);
   EXPECT_EQ(rows, kValues);
+}
+
+int PageSize(const std::string& path) {
+  sqlite3* db = nullptr;
+  int size = 0;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &stmt, nullptr) == SQLITE_OK &&
+        sqlite3_step(stmt) == SQLITE_ROW) {
+      size = sqlite3_column_int(stmt, 0);
+    }
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(db);
+  return size;
+}
+
+// New stores are made with small pages; a store made with SQLite's usual
+// 4 KiB pages (as earlier versions made them) keeps them and works as before.
+TEST(StoreFile, PageSizeOfNewAndExistingStores) {
+  testing_support::ScopedTestRegistry registry;
+  ASSERT_TRUE(CanWriteRegKey("Software\\BrevlinTest", kHkeyCurrentUser));
+  EXPECT_EQ(PageSize(registry.StorePath()), 2048);
+
+  const std::string old_store = testing_support::WriteTempFile("", "old-store.db");
+  std::remove(old_store.c_str());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(old_store.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "PRAGMA page_size=4096; PRAGMA journal_mode=WAL;", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, posix::kStoreSchemaSql, nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(
+                db, ("PRAGMA application_id=" + std::to_string(posix::kStoreApplicationId)).c_str(),
+                nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+
+  posix::UseStorePath(old_store);
+  RegKey key = kNullKey;
+  ASSERT_EQ(RegCreateKeyExA(kHkeyCurrentUser, "Software\\Old", 0, nullptr, 0, kKeyAllAccess,
+                            nullptr, &key, nullptr),
+            kErrorSuccess);
+  const std::uint8_t data[3] = {7, 8, 9};
+  EXPECT_EQ(RegSetValueExA(key, "v", 0, kRegBinary, data, 3), kErrorSuccess);
+  RegCloseKey(key);
+  auto value = testing_support::ReadValue(kHkeyCurrentUser, "Software\\Old", "v");
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->data, std::vector<std::uint8_t>(data, data + 3));
+  posix::UseStorePath(registry.StorePath());
+  EXPECT_EQ(PageSize(old_store), 4096);
+  std::remove(old_store.c_str());
 }
 
 }  // namespace
