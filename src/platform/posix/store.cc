@@ -575,6 +575,13 @@ Status Store::VerifiedFlags(std::int64_t id, std::uint32_t* flags) {
     *flags = it->second;
     return kErrorSuccess;
   }
+  // The cache is in line with the write transaction since its start.
+  auto cached = cached_flags_.find(id);
+  if (in_txn_ && cached != cached_flags_.end()) {
+    *flags = cached->second;
+    verified_keys_.emplace(id, *flags);
+    return kErrorSuccess;
+  }
   std::int64_t parent = 0;
   Status status = KeyRow(id, &parent, flags);
   if (status != kErrorSuccess)
@@ -607,6 +614,8 @@ void Store::SyncKeyCache() {
 void Store::ForgetKeys() {
   key_cache_.clear();
   old_key_cache_.clear();
+  cached_flags_.clear();
+  ++key_epoch_;
 }
 
 namespace {
@@ -645,6 +654,15 @@ void Store::CacheChild(std::int64_t parent, std::string_view name, std::int64_t 
   CacheKeyOf(parent, name, &cache_probe_);
   old_key_cache_.erase(cache_probe_);
   Remember(CachedKey{id, flags});
+  CacheFlags(id, flags);
+}
+
+void Store::CacheFlags(std::int64_t id, std::uint32_t flags) {
+  if (!cache_synced_)
+    return;
+  if (cached_flags_.size() >= 2 * kKeyCacheGeneration)
+    cached_flags_.clear();
+  cached_flags_[id] = flags;
 }
 
 Store::CachedKey& Store::Remember(const CachedKey& key) {
@@ -675,6 +693,7 @@ Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names
   if (status != kErrorSuccess)
     return status;
   SyncKeyCache();
+  CacheFlags(base, *base_flags);
   *flags = *base_flags;
   for (std::string_view name : names) {
     const CachedKey* child = CachedChild(*id, name);
@@ -824,6 +843,7 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   if (found < names.size()) {
     missing_base_ = base;
     missing_path_ = sub_key;
+    missing_walk_ = WalkResult{found, id, flags, is_protected, base_flags, key_epoch_};
     return kErrorFileNotFound;
   }
 
@@ -862,6 +882,7 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
   // A create that follows a failed open of the same key (as a write probe
   // does) goes straight to the write transaction, which looks again anyway.
   const bool likely_missing = !names.empty() && missing_base_ == base && missing_path_ == sub_key;
+  const WalkResult missing_walk = missing_walk_;
   status = Enter();
   if (status != kErrorSuccess)
     return status;
@@ -890,11 +911,22 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     if (read_only_)
       return kErrorAccessDenied;
     // Look again inside the write transaction: another process may have
-    // created or deleted keys on the way since.
+    // created or deleted keys on the way since. After a failed open of the
+    // same key, with no change to the keys since (no other connection
+    // wrote, and no transaction of this one was undone), what that open
+    // found holds.
     status = Begin();
     if (status != kErrorSuccess)
       return status;
-    status = Walk(base_id, names, &found, &id, &flags, &is_protected, &base_flags, nullptr);
+    if (likely_missing && missing_walk.key_epoch == key_epoch_) {
+      found = missing_walk.found;
+      id = missing_walk.id;
+      flags = missing_walk.flags;
+      is_protected = missing_walk.any_protected;
+      base_flags = missing_walk.base_flags;
+    } else {
+      status = Walk(base_id, names, &found, &id, &flags, &is_protected, &base_flags, nullptr);
+    }
     refuses_writes = is_protected;
     if (status == kErrorSuccess && !refuses_writes)
       status = BaseRefusesWrites(base_id, base_flags, &refuses_writes);

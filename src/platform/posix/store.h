@@ -134,6 +134,7 @@ class Store {
   void ForgetKeys();
   const CachedKey* CachedChild(std::int64_t parent, std::string_view name);
   void CacheChild(std::int64_t parent, std::string_view name, std::int64_t id, std::uint32_t flags);
+  void CacheFlags(std::int64_t id, std::uint32_t flags);
   // Puts a key into the young generation under the name in cache_probe_.
   CachedKey& Remember(const CachedKey& key);
   std::uint32_t DataVersion();
@@ -192,6 +193,16 @@ class Store {
   // The key that the last call failed to open because it is missing.
   RegKey missing_base_ = kNullKey;
   std::string missing_path_;
+  // What the lookup of that key found.
+  struct WalkResult {
+    std::size_t found = 0;
+    std::int64_t id = 0;
+    std::uint32_t flags = 0;
+    bool any_protected = false;
+    std::uint32_t base_flags = 0;
+    std::uint64_t key_epoch = 0;  // key_epoch_ when it was found
+  };
+  WalkResult missing_walk_;
   // The write transaction.
   bool in_txn_ = false;
   std::uint64_t txn_id_ = 1;
@@ -215,6 +226,11 @@ class Store {
   static constexpr std::size_t kKeyCacheGeneration = 1024;
   std::unordered_map<std::string, CachedKey> key_cache_;
   std::unordered_map<std::string, CachedKey> old_key_cache_;
+  // The flags of the keys in the cache and of the keys walked from, by id.
+  std::unordered_map<std::int64_t, std::uint32_t> cached_flags_;
+  // Counts the times the cache was emptied: what was looked up in one epoch
+  // holds for the whole epoch.
+  std::uint64_t key_epoch_ = 0;
   std::string cache_probe_;
   std::uint32_t cache_version_ = 0;
   bool cache_synced_ = false;

@@ -110,6 +110,25 @@ TEST_F(StoreCacheTest, KeyCreatedElsewhereAfterAMissIsFound) {
   EXPECT_FALSE(created);
 }
 
+// A create that follows a failed open of the same key (as the write check
+// does) must see what another connection changed in between.
+TEST_F(StoreCacheTest, CreateAfterAFailedOpenSeesChangesMadeInBetween) {
+  ASSERT_EQ(Create("Software\\Cache"), kErrorSuccess);
+  RegKey key = kNullKey;
+  ASSERT_EQ(RegOpenKeyExA(kHkcu, "Software\\Cache\\New\\Leaf", 0, kKeyAllAccess, &key),
+            kErrorFileNotFound);
+  Other("DELETE FROM keys WHERE name = 'Cache'");
+  bool created = false;
+  EXPECT_EQ(Create("Software\\Cache\\New\\Leaf", &created), kErrorSuccess);
+  EXPECT_TRUE(created);
+  EXPECT_EQ(Open("Software\\Cache\\New\\Leaf"), kErrorSuccess);
+
+  ASSERT_EQ(RegOpenKeyExA(kHkcu, "Software\\Cache\\Other", 0, kKeyAllAccess, &key),
+            kErrorFileNotFound);
+  Other("UPDATE keys SET flags = 1 WHERE name = 'Cache'");
+  EXPECT_EQ(Create("Software\\Cache\\Other"), kErrorAccessDenied);
+}
+
 // More keys than the cache keeps: every key still gets its own values.
 TEST_F(StoreCacheTest, ManyKeysKeepTheirOwnValues) {
   constexpr int kKeys = 1500;
