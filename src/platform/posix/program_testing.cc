@@ -58,13 +58,26 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramOptions&
   char real[PATH_MAX];
   program_ = ::realpath(program.c_str(), real) ? real : program;
   error_file_ = JoinPath(NewTempDir(), "stderr");
+  std::vector<std::string> changes = options.environment;
+  if (!options.store.empty())
+    changes.push_back("REGSTORE=" + options.store);
+  auto changed = [&](const std::string& entry) {
+    for (const std::string& change : changes) {
+      const std::string name = change.substr(0, change.find('='));
+      if (entry.compare(0, name.size() + 1, name + "=") == 0)
+        return true;
+    }
+    return false;
+  };
   std::vector<std::string> env_strings;
   for (char** e = environ; *e; ++e) {
-    if (std::strncmp(*e, "REGSTORE=", 9) != 0)
+    if (!changed(*e))
       env_strings.push_back(*e);
   }
-  if (!options.store.empty())
-    env_strings.push_back("REGSTORE=" + options.store);
+  for (const std::string& change : changes) {
+    if (change.find('=') != std::string::npos)
+      env_strings.push_back(change);
+  }
   std::vector<std::string> arg_strings;
   arg_strings.push_back(program);
   arg_strings.insert(arg_strings.end(), options.arguments.begin(), options.arguments.end());

@@ -22,6 +22,9 @@ struct ProgramOptions {
   std::vector<std::string> arguments;
   // The store file (REGSTORE); the environment's when empty.
   std::string store;
+  // Changes to the environment: "NAME=value" sets a variable, "NAME" alone
+  // removes it.
+  std::vector<std::string> environment;
   // The current folder of the program; the test's when empty.
   std::string folder;
   // A limit on the size of every file the program writes (RLIMIT_FSIZE), with
