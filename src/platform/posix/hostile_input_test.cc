@@ -73,14 +73,8 @@ class FileWriter {
   std::ofstream out_;
 };
 
-class HostileInputTest : public ::testing::Test {
+class HostileInputTest : public testing_support::ProgramTest {
  protected:
-  HostileInputTest()
-      : program_(BuiltProgram("register-brevlin")), dir_(testing_support::NewTempDir()) {}
-
-  void SetUp() override {
-    ASSERT_EQ(::access(program_.c_str(), X_OK), 0) << program_ << " has not been built";
-  }
   void TearDown() override {
     // The big files go as soon as the test is done with them.
     for (const std::string& file : files_)
@@ -94,7 +88,7 @@ class HostileInputTest : public ::testing::Test {
 
   // Imports `config` into a new store and reports the run's figures.
   ProgramRun Import(const std::string& what, const std::string& config, std::string* store) {
-    *store = testing_support::JoinPath(testing_support::NewTempDir(), "registry.db");
+    *store = NewStore();
     ProgramOptions options;
     options.arguments = {"/IC", config};
     options.store = *store;
@@ -117,23 +111,6 @@ class HostileInputTest : public ::testing::Test {
         << "peak " << run.peak_memory_kib << " KiB for a line of " << line_bytes << " bytes";
   }
 
-  StoreContent Content(const std::string& store) {
-    StoreContent content;
-    std::string error;
-    EXPECT_TRUE(ReadStoreContent(store, &content, &error)) << error;
-    return content;
-  }
-
-  // "Loading" as the import left it: -1 when absent.
-  long long Loading(const StoreContent& content) {
-    auto key = content.find("HKEY_CURRENT_USER\\Software\\Mardovan");
-    if (key == content.end() || !key->second.count("Loading"))
-      return -1;
-    return key->second.at("Loading").data.at(0);
-  }
-
-  std::string program_;
-  std::string dir_;
   std::vector<std::string> files_;
 };
 
@@ -147,7 +124,7 @@ TEST_F(HostileInputTest, FileWithoutALineEnd) {
   FileWriter(plain).Repeat('A', size);
   ProgramRun run = Import("no line end, no field", plain, &store);
   EXPECT_EQ(run.error_output, "");
-  EXPECT_EQ(Loading(Content(store)), -1);
+  EXPECT_EQ(testing_support::LoadingValue(Content(store)), -1);
   ExpectMemoryWithin(run, size, 1.2);
 
   // One string value of the whole file: stored whole, or refused by the
@@ -161,11 +138,11 @@ TEST_F(HostileInputTest, FileWithoutALineEnd) {
   if (run.error_output.empty()) {
     ASSERT_TRUE(key->second.count("X"));
     EXPECT_EQ(key->second.at("X").data.size(), static_cast<std::size_t>(size) + 1);
-    EXPECT_EQ(Loading(content), -1);
+    EXPECT_EQ(testing_support::LoadingValue(content), -1);
   } else {
     EXPECT_EQ(run.error_output, "Register Brevlin\nFailed to set data for 'X'\n");
     EXPECT_EQ(key->second.count("X"), 0u);
-    EXPECT_EQ(Loading(content), 0);
+    EXPECT_EQ(testing_support::LoadingValue(content), 0);
   }
   ExpectMemoryWithin(run, size, 3.5);
 
@@ -176,7 +153,7 @@ TEST_F(HostileInputTest, FileWithoutALineEnd) {
   run = Import("no line end, one key name", path, &store);
   EXPECT_EQ(run.error_output, "");
   content = Content(store);
-  EXPECT_EQ(Loading(content), -1);
+  EXPECT_EQ(testing_support::LoadingValue(content), -1);
   for (const auto& key : content)
     EXPECT_LT(key.first.size(), 100u) << "a key was made";
   ExpectMemoryWithin(run, size, 2.5);
@@ -229,7 +206,7 @@ TEST_F(HostileInputTest, VeryLongLinesOfEveryKind) {
             plat::kRegSz);
   for (const auto& key : content)
     EXPECT_EQ(key.second.count("Refused"), 0u) << key.first;
-  EXPECT_EQ(Loading(content), 0);
+  EXPECT_EQ(testing_support::LoadingValue(content), 0);
   ExpectMemoryWithin(run, length, 3.5);
 }
 
@@ -255,7 +232,7 @@ TEST_F(HostileInputTest, VeryManyKeys) {
   }
   EXPECT_EQ(found, keys);
   EXPECT_EQ(content["HKEY_CURRENT_USER\\Software\\Mardovan\\Many\\K0\\K0"].at("N").data[0], 0);
-  EXPECT_EQ(Loading(content), -1);
+  EXPECT_EQ(testing_support::LoadingValue(content), -1);
   // Nothing grows with the number of keys.
   ExpectMemoryWithin(run, 0, 0);
 }
@@ -300,7 +277,7 @@ TEST_F(HostileInputTest, KeyPathsAtAndPastTheLimits) {
     EXPECT_EQ(key.second.count("Past"), 0u) << key.first;
   EXPECT_EQ(content.count(root + "Software\\Skipped"), 0u);
   EXPECT_EQ(content.count(root + "Software\\e"), 0u);
-  EXPECT_EQ(Loading(content), -1);
+  EXPECT_EQ(testing_support::LoadingValue(content), -1);
 }
 
 }  // namespace

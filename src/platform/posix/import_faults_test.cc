@@ -176,30 +176,8 @@ int WholeKeys(const StoreContent& content, const Workload& w, std::string* probl
   return whole;
 }
 
-// The handshake value, or -1 when it is absent.
-long long Loading(const StoreContent& content) {
-  auto key = content.find(kHandshakeKey);
-  if (key == content.end() || !key->second.count("Loading"))
-    return -1;
-  const StoredValue& v = key->second.at("Loading");
-  if (v.type != plat::kRegDword || v.data.size() != 4)
-    return -2;
-  return v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<long long>(v.data[3]) << 24;
-}
-
-class ImportFaultTest : public ::testing::Test {
+class ImportFaultTest : public testing_support::ProgramTest {
  protected:
-  ImportFaultTest()
-      : program_(BuiltProgram("register-brevlin")), dir_(testing_support::NewTempDir()) {}
-
-  void SetUp() override {
-    ASSERT_EQ(::access(program_.c_str(), X_OK), 0) << program_ << " has not been built";
-  }
-
-  std::string NewStore() {
-    return testing_support::JoinPath(testing_support::NewTempDir(), "registry.db");
-  }
-
   std::string WriteConfig(const std::string& name, const std::string& text) {
     const std::string path = testing_support::JoinPath(dir_, name);
     WriteFile(path, text);
@@ -213,13 +191,6 @@ class ImportFaultTest : public ::testing::Test {
     return options;
   }
 
-  StoreContent Content(const std::string& store) {
-    StoreContent content;
-    std::string error;
-    EXPECT_TRUE(ReadStoreContent(store, &content, &error)) << error;
-    return content;
-  }
-
   // A complete import of `w` into `store`: no message, every value there,
   // the handshake value removed.
   void ExpectComplete(const ProgramRun& run, const std::string& store, const Workload& w) {
@@ -228,11 +199,8 @@ class ImportFaultTest : public ::testing::Test {
     StoreContent content = Content(store);
     std::string problem;
     EXPECT_EQ(WholeKeys(content, w, &problem), static_cast<int>(w.keys.size())) << problem;
-    EXPECT_EQ(Loading(content), -1);
+    EXPECT_EQ(testing_support::LoadingValue(content), -1);
   }
-
-  std::string program_;
-  std::string dir_;
 };
 
 // The program is stopped at a random point, the committed state is read,
@@ -309,7 +277,7 @@ TEST_F(ImportFaultTest, KilledAtManyPointsOfALargeImport) {
     ASSERT_GE(whole, 0) << problem;
     const bool complete = whole == static_cast<int>(w.keys.size());
     const bool started = after.count("HKEY_CURRENT_USER\\" + w.tree) != 0;
-    const long long loading = Loading(after);
+    const long long loading = testing_support::LoadingValue(after);
     if (complete) {
       // 1 only for the moment between its write and its removal.
       EXPECT_TRUE(loading == -1 || loading == 0 || loading == 1) << loading;
@@ -363,7 +331,7 @@ TEST_F(ImportFaultTest, SeveralImportsIntoOneStoreAtOnce) {
         std::string problem;
         EXPECT_EQ(WholeKeys(content, w, &problem), static_cast<int>(w.keys.size())) << problem;
       }
-      EXPECT_EQ(Loading(content), -1);
+      EXPECT_EQ(testing_support::LoadingValue(content), -1);
     }
   }
   std::printf("%d imports, two and four at a time\n", runs);
@@ -468,7 +436,7 @@ void ExpectStoppedByFullDisk(const std::string& store, const Workload& first,
   const int whole = WholeKeys(content, second, &problem);
   EXPECT_GE(whole, 0) << problem;
   EXPECT_LT(whole, static_cast<int>(second.keys.size()));
-  EXPECT_EQ(Loading(content), 0);
+  EXPECT_EQ(testing_support::LoadingValue(content), 0);
 }
 
 TEST_F(ImportFaultTest, FileSizeLimitFillsTheDisk) {

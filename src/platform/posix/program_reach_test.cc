@@ -19,10 +19,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::BuiltProgram;
 using testing_support::ProgramOptions;
 using testing_support::ProgramRun;
-using testing_support::ReadStoreContent;
 using testing_support::RunProgram;
 using testing_support::StoreContent;
 
@@ -36,10 +34,10 @@ std::set<std::string> FilesBelow(const std::string& folder) {
   return files;
 }
 
-TEST(ProgramReach, ConfigurationFilesNameOnlyKeysAndValues) {
-  const std::string program = BuiltProgram("register-brevlin");
-  ASSERT_EQ(::access(program.c_str(), X_OK), 0) << program << " has not been built";
-  const std::string base = testing_support::NewTempDir();
+using ProgramReach = testing_support::ProgramTest;
+
+TEST_F(ProgramReach, ConfigurationFilesNameOnlyKeysAndValues) {
+  const std::string base = dir_;
   const std::string work = base + "/a/b/c";
   const std::string home = base + "/home";
   fs::create_directories(work);
@@ -66,7 +64,7 @@ TEST(ProgramReach, ConfigurationFilesNameOnlyKeysAndValues) {
   options.folder = work;
   // The store where it goes by default: below the home folder.
   options.environment = {"REGSTORE", "XDG_DATA_HOME", "HOME=" + home};
-  ProgramRun run = RunProgram(program, options);
+  ProgramRun run = RunProgram(program_, options);
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.error_output, "");
 
@@ -82,10 +80,7 @@ TEST(ProgramReach, ConfigurationFilesNameOnlyKeysAndValues) {
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 
   // Every name arrived as the name of a key or value.
-  StoreContent content;
-  std::string error;
-  ASSERT_TRUE(ReadStoreContent(home + "/" + store_folder + "/registry.db", &content, &error))
-      << error;
+  StoreContent content = Content(home + "/" + store_folder + "/registry.db");
   const std::string hkcu = "HKEY_CURRENT_USER\\";
   EXPECT_EQ(content[hkcu + "..\\..\\..\\escaped"].count("..\\..\\..\\escaped"), 1u);
   EXPECT_EQ(content[hkcu + "/tmp/brevlin-evil"].count("%s%n%x"), 1u);

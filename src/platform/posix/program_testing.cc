@@ -298,4 +298,31 @@ std::string StoreIntegrity(const std::string& store) {
   return result;
 }
 
+long long LoadingValue(const StoreContent& content) {
+  auto key = content.find("HKEY_CURRENT_USER\\Software\\Mardovan");
+  if (key == content.end() || !key->second.count("Loading"))
+    return -1;
+  const StoredValue& v = key->second.at("Loading");
+  if (v.type != 4 || v.data.size() != 4)
+    return -2;
+  return v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<long long>(v.data[3]) << 24;
+}
+
+ProgramTest::ProgramTest() : program_(BuiltProgram("register-brevlin")), dir_(NewTempDir()) {}
+
+void ProgramTest::SetUp() {
+  ASSERT_EQ(::access(program_.c_str(), X_OK), 0) << program_ << " has not been built";
+}
+
+std::string ProgramTest::NewStore() {
+  return JoinPath(NewTempDir(), "registry.db");
+}
+
+StoreContent ProgramTest::Content(const std::string& store) {
+  StoreContent content;
+  std::string error;
+  EXPECT_TRUE(ReadStoreContent(store, &content, &error)) << error;
+  return content;
+}
+
 }  // namespace testing_support

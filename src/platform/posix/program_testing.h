@@ -5,6 +5,7 @@
 #ifndef BREVLIN_PLATFORM_POSIX_PROGRAM_TESTING_H_
 #define BREVLIN_PLATFORM_POSIX_PROGRAM_TESTING_H_
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <map>
@@ -94,6 +95,25 @@ bool ReadStoreContent(const std::string& store, StoreContent* content, std::stri
 // The answer of SQLite's integrity check of the store file: "ok" when it is
 // sound.
 std::string StoreIntegrity(const std::string& store);
+
+// The handshake value "Loading" in a store: -1 when it is absent, -2 when it
+// is no 4-byte REG_DWORD.
+long long LoadingValue(const StoreContent& content);
+
+// A test of the Linux program as built beside the test binary, with a folder
+// of its own for files and stores.
+class ProgramTest : public ::testing::Test {
+ protected:
+  ProgramTest();
+  void SetUp() override;
+  // A store file in a new folder, not made yet.
+  std::string NewStore();
+  // What `store` holds; a test failure when it cannot be read.
+  StoreContent Content(const std::string& store);
+
+  std::string program_;
+  std::string dir_;
+};
 
 }  // namespace testing_support
 
