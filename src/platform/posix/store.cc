@@ -955,8 +955,8 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     sqlite3_bind_int64(use.get(), 3, type);
     // Data longer than the store takes is refused here; bound as nothing, it
     // would be skipped by the insert without a word.
-    int bound =
-        sqlite3_bind_blob(use.get(), 4, data ? data : &kEmpty, static_cast<int>(size), SQLITE_STATIC);
+    int bound = sqlite3_bind_blob(use.get(), 4, data ? data : &kEmpty, static_cast<int>(size),
+                                  SQLITE_STATIC);
     return bound == SQLITE_OK ? sqlite3_step(use.get()) : bound;
   };
   int rc = store_row(kInsertValue);
