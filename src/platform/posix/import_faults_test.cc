@@ -204,9 +204,11 @@ class ImportFaultTest : public testing_support::ProgramTest {
 };
 
 // The program is stopped at a random point, the committed state is read,
-// and the program is killed. The store must open, be sound, hold the same
-// state, hold a beginning of the import with every key whole that the import
-// had left, and tell by "Loading" whether the import completed.
+// and the program is killed. The store must open, be sound, still hold all of
+// that state, hold a beginning of the import with every key whole that the
+// import had left, and tell by "Loading" whether the import completed.
+// BREVLIN_FAULT_KILLS sets the number of kills; BREVLIN_FAULT_VERBOSE shows
+// each one.
 TEST_F(ImportFaultTest, KilledAtManyPointsOfALargeImport) {
   const int kills = EnvCount("BREVLIN_FAULT_KILLS", 30);
   const Workload w = MakeWorkload("Kill", 1500, 10);
