@@ -24,7 +24,9 @@ class ReadOnlyFile {
   ReadOnlyFile(const ReadOnlyFile&) = delete;
   ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
 
-  // Opens an existing file. Fails when one is already open.
+  // Opens an existing file. Fails when one is already open, and with
+  // ERROR_ACCESS_DENIED for a folder, a pipe or a device: only files are
+  // read.
   Status Open(const std::string& name);
   // Reads up to `size` bytes; `*got` is 0 at the end of the file.
   Status Read(void* buffer, std::size_t size, std::size_t* got);

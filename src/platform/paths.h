@@ -24,9 +24,10 @@ constexpr std::uint32_t kFileAttributeNormal = 0x80;
 // exist. Works for paths of any length.
 Status GetFullPathNameA(const std::string& name, std::string* full_path);
 
-// The attributes of the file or folder `name`. Elsewhere than on Windows an
-// entry that is neither a regular file nor a folder (a FIFO, a socket, a
-// device) carries kFileAttributeDevice.
+// The attributes of the file or folder `name`. A name that leads to something
+// other than a file or a folder carries kFileAttributeDevice: on Windows a
+// device name such as NUL, CON or COM1, or a pipe; elsewhere a FIFO, a socket
+// or a device.
 Status GetFileAttributesA(const std::string& name, std::uint32_t* attributes);
 
 // Looks `name` up in its folder as FindFirstFileA does, closes the search

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <cctype>
@@ -138,6 +139,59 @@ TEST_F(RegistryStoreTest, AnswersLikeTheWindowsRegistry) {
             (std::vector<std::uint8_t>{5, 0, 0, 0}));
   EXPECT_TRUE(KeyExists(kHkcu, "Software\\A\\" + long_name.substr(1)));
   EXPECT_EQ(SubkeyNames(kHkcu, "Software").size(), 1u);
+}
+
+// Keys lie at most 512 levels below their root key, as in the Windows
+// registry; a longer path is refused before any of it is looked up.
+TEST_F(RegistryStoreTest, KeysLieAtMost512LevelsDeep) {
+  auto levels = [](int from, int count) {
+    std::string path;
+    for (int i = from; i < from + count; ++i)
+      path += (path.empty() ? "L" : "\\L") + std::to_string(i);
+    return path;
+  };
+  Key key;
+  EXPECT_EQ(key.Create(kHkcu, levels(0, 513)), kErrorInvalidParameter);
+  EXPECT_FALSE(KeyExists(kHkcu, "L0"));
+  ASSERT_EQ(key.Create(kHkcu, levels(0, 512)), kErrorSuccess);
+  EXPECT_EQ(key.Open(kHkcu, levels(0, 512)), kErrorSuccess);
+  EXPECT_EQ(key.Open(kHkcu, levels(0, 513)), kErrorInvalidParameter);
+
+  // Below an open key the levels above it count too.
+  Key base;
+  ASSERT_EQ(base.Open(kHkcu, levels(0, 510)), kErrorSuccess);
+  Key below;
+  EXPECT_EQ(below.Create(base.get(), "X\\Y\\Z"), kErrorInvalidParameter);
+  EXPECT_FALSE(KeyExists(kHkcu, levels(0, 510) + "\\X"));
+  EXPECT_EQ(below.Create(base.get(), "X\\Y"), kErrorSuccess);
+  EXPECT_EQ(below.Open(base.get(), "X\\Y\\"), kErrorSuccess);
+
+  // Doubled backslashes add no levels; a path of a million names is refused
+  // as it is split.
+  std::string huge;
+  for (int i = 0; i < 1000000; ++i)
+    huge += "n\\";
+  EXPECT_EQ(key.Create(kHkcu, "Software\\\\\\\\A"), kErrorSuccess);
+  EXPECT_EQ(key.Create(kHkcu, huge), kErrorInvalidParameter);
+}
+
+// Data longer than the store can hold is refused, and the value stays as it
+// was. The data is mapped but never touched, so that it costs no memory.
+TEST_F(RegistryStoreTest, RefusesDataLongerThanItHolds) {
+  const std::size_t huge = 1000000001;
+  void* data = ::mmap(nullptr, huge, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  ASSERT_NE(data, MAP_FAILED);
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  Key key;
+  ASSERT_EQ(key.Create(kHkcu, "Software\\Huge"), kErrorSuccess);
+  ASSERT_EQ(SetDword(key.get(), "Old", 7), kErrorSuccess);
+  EXPECT_NE(RegSetValueExA(key.get(), "New", 0, kRegBinary, bytes, huge), kErrorSuccess);
+  EXPECT_NE(RegSetValueExA(key.get(), "Old", 0, kRegBinary, bytes, huge), kErrorSuccess);
+  key.Close();
+  ::munmap(data, huge);
+  EXPECT_FALSE(ReadValue(kHkcu, "Software\\Huge", "New").has_value());
+  EXPECT_EQ(ReadValue(kHkcu, "Software\\Huge", "Old")->data,
+            (std::vector<std::uint8_t>{7, 0, 0, 0}));
 }
 
 TEST_F(RegistryStoreTest, QueryReportsTypeAndSize) {

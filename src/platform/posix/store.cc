@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -21,8 +22,10 @@ namespace {
 constexpr RegKey kRootKeys[] = {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers,
                                 kHkeyCurrentConfig};
 
-// Longest key name and value name, in bytes.
+// Longest key name and value name, in bytes, and the deepest key below a
+// root key, in levels.
 constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxKeyDepth = 512;
 constexpr std::size_t kMaxValueNameLength = 16383;
 
 // Standard and generic access rights that RegOpenKeyExA accepts.
@@ -125,7 +128,8 @@ Status FromSqlite(int rc) {
 
 // Splits a sub-path into key names. Empty names (from doubled or trailing
 // backslashes) are skipped, as the Windows registry does; a leading backslash
-// is refused unless `allow_leading_backslash`.
+// is refused unless `allow_leading_backslash`. A path of more names than any
+// key can lie deep is refused before it costs more.
 Status SplitPath(std::string_view path, bool allow_leading_backslash,
                  std::vector<std::string_view>* names) {
   names->clear();
@@ -137,7 +141,7 @@ Status SplitPath(std::string_view path, bool allow_leading_backslash,
     if (end == std::string_view::npos)
       end = path.size();
     if (end > start) {
-      if (end - start > kMaxKeyNameLength)
+      if (end - start > kMaxKeyNameLength || names->size() == kMaxKeyDepth)
         return kErrorInvalidParameter;
       names->push_back(path.substr(start, end - start));
     }
@@ -251,6 +255,7 @@ void Store::UsePath(const std::string& path) {
   Disconnect();
   handles_.clear();
   path_override_ = path;
+  lost_changes_ = kErrorSuccess;
 }
 
 void Store::SetWaitLimit(std::uint32_t milliseconds) {
@@ -391,18 +396,81 @@ Status Store::OpenConnection(std::string* detail) {
 
 Status Store::Enter() {
   missing_base_ = kNullKey;
-  if (!db_)
-    return OpenConnection(nullptr);
+  if (!db_) {
+    std::string detail;
+    Status status = OpenConnection(&detail);
+    if (status != kErrorSuccess)
+      Note("cannot use the registry store " + db_path_ + ": " + detail);
+    return status;
+  }
   if (in_txn_ && std::chrono::steady_clock::now() - txn_start_ > kMaxTransactionAge)
     Commit();
   return kErrorSuccess;
 }
 
 Status Store::Fail(int rc) {
-  // After some errors SQLite has rolled the transaction back by itself.
-  if (in_txn_ && sqlite3_get_autocommit(db_))
+  const Status status = FromSqlite(rc);
+  // After some errors SQLite has rolled the transaction back by itself, and
+  // with it the changes made so far.
+  if (in_txn_ && sqlite3_get_autocommit(db_)) {
+    if (lasting_changes_ != 0 || !fresh_values_.empty()) {
+      lost_changes_ = status == kErrorSuccess ? kErrorGenFailure : status;
+      Note("changes to the registry store " + db_path_ + " were lost: " + sqlite3_errstr(rc));
+    }
     EndTransaction();
-  return FromSqlite(rc);
+  }
+  if (status != kErrorGenFailure)
+    NoteFailure(status, rc);
+  return status;
+}
+
+void Store::Note(const std::string& text) {
+  // Each problem once: a failing store would otherwise repeat it on every
+  // call.
+  if (!noted_.insert(text).second)
+    return;
+  std::string line = std::string(program_invocation_short_name) + ": " + text + "\n";
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+void Store::NoteFailure(Status status, int rc) {
+  const char* reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  switch (status) {
+    case kErrorBusy:
+      Note("the registry store " + db_path_ + " is busy: another process holds it (" + reason +
+           ")");
+      break;
+    case kErrorBadDb:
+    case kErrorDiskFull:
+    case kErrorIoDevice:
+    case kErrorNotEnoughMemory:
+    case kErrorAccessDenied:
+      Note("the registry store " + db_path_ + " failed: " + reason);
+      break;
+    default:
+      break;
+  }
+}
+
+Status Store::RefuseReadOnly() {
+  Note("the registry store " + db_path_ + " is read-only: nothing is written to it");
+  return kErrorAccessDenied;
+}
+
+Status Store::CheckDepth(std::int64_t base_id, std::size_t names) {
+  std::size_t depth = names;
+  for (std::int64_t id = base_id; id < kFirstRootId || id > kLastRootId;) {
+    std::int64_t parent = 0;
+    std::uint32_t flags = 0;
+    Status status = KeyRow(id, &parent, &flags);
+    if (status != kErrorSuccess)
+      return status;
+    if (++depth > kMaxKeyDepth)
+      return kErrorInvalidParameter;
+    id = parent;
+  }
+  return depth > kMaxKeyDepth ? kErrorInvalidParameter : kErrorSuccess;
 }
 
 bool Store::IsRoot(RegKey key) const {
@@ -514,7 +582,18 @@ Status Store::Commit() {
   if (rc == SQLITE_DONE)
     keys_changed_ = false;
   EndTransaction();
-  return rc == SQLITE_DONE ? kErrorSuccess : FromSqlite(rc);
+  if (rc == SQLITE_DONE)
+    return kErrorSuccess;
+  const Status status = FromSqlite(rc);
+  if (changed) {
+    // The changes are gone, and a commit is often a close whose answer no
+    // caller looks at. Every later change is refused, so that the writer
+    // learns of it at its next write instead of going on as if all were
+    // stored.
+    lost_changes_ = status == kErrorSuccess ? kErrorGenFailure : status;
+    Note("changes to the registry store " + db_path_ + " were lost: " + sqlite3_errstr(rc));
+  }
+  return status;
 }
 
 void Store::ReleaseIfUnchanged() {
@@ -856,6 +935,8 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   if (access & kMaximumAllowed) {
     access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
   }
+  if ((access & kWriteRights) && read_only_)
+    return RefuseReadOnly();
   if ((access & kWriteRights) && refuses_writes)
     return kErrorAccessDenied;
 
@@ -909,7 +990,9 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
   bool refuses_writes = read_only_ || is_protected;
   if (found < names.size()) {
     if (read_only_)
-      return kErrorAccessDenied;
+      return RefuseReadOnly();
+    if (lost_changes_ != kErrorSuccess)
+      return lost_changes_;
     // Look again inside the write transaction: another process may have
     // created or deleted keys on the way since. After a failed open of the
     // same key, with no change to the keys since (no other connection
@@ -933,6 +1016,8 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     // Creating a key needs write access to the key above it.
     if (status == kErrorSuccess && found < names.size() && refuses_writes)
       status = kErrorAccessDenied;
+    if (status == kErrorSuccess && found < names.size())
+      status = CheckDepth(base_id, names.size());
     for (std::size_t i = found; status == kErrorSuccess && i < names.size(); ++i) {
       StatementUse use(Statement(kInsertKey));
       sqlite3_bind_int64(use.get(), 1, id);
@@ -965,7 +1050,7 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
   }
   if (!created && (access & kWriteRights) && refuses_writes) {
     ReleaseIfUnchanged();
-    return kErrorAccessDenied;
+    return read_only_ ? RefuseReadOnly() : kErrorAccessDenied;
   }
   const RegKey new_handle = next_handle_;
   next_handle_ += 4;
@@ -999,7 +1084,9 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
   if (status != kErrorSuccess)
     return status;
   if (read_only_)
-    return kErrorAccessDenied;
+    return RefuseReadOnly();
+  if (lost_changes_ != kErrorSuccess)
+    return lost_changes_;
   status = Begin();
   if (status != kErrorSuccess)
     return status;
@@ -1025,8 +1112,11 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     sqlite3_bind_int64(use.get(), 1, handle->key_id);
     BindText(use.get(), 2, value_name);
     sqlite3_bind_int64(use.get(), 3, type);
-    sqlite3_bind_blob(use.get(), 4, data ? data : &kEmpty, static_cast<int>(size), SQLITE_STATIC);
-    return sqlite3_step(use.get());
+    // Data longer than the store takes is refused here; bound as nothing, it
+    // would be skipped by the insert without a word.
+    int bound = sqlite3_bind_blob(use.get(), 4, data ? data : &kEmpty, static_cast<int>(size),
+                                  SQLITE_STATIC);
+    return bound == SQLITE_OK ? sqlite3_step(use.get()) : bound;
   };
   int rc = store_row(kInsertValue);
   const bool inserted = rc == SQLITE_DONE && sqlite3_changes(db_) != 0;
@@ -1098,7 +1188,9 @@ Status Store::DeleteValue(RegKey key, const char* name) {
   if (status != kErrorSuccess)
     return status;
   if (read_only_)
-    return kErrorAccessDenied;
+    return RefuseReadOnly();
+  if (lost_changes_ != kErrorSuccess)
+    return lost_changes_;
   status = Begin();
   if (status != kErrorSuccess)
     return status;

@@ -106,6 +106,17 @@ class Store {
   Status OpenConnection(std::string* detail);
   Status Fail(int rc);
 
+  // Problems of the store as a whole go to standard error, each once: the
+  // registry functions answer only a code, which their callers need not
+  // show.
+  void Note(const std::string& text);
+  void NoteFailure(Status status, int rc);
+  // Refuses a write because the store file is read-only.
+  Status RefuseReadOnly();
+  // Whether `names` more levels below the key `base_id` stay within the
+  // deepest a key may lie.
+  Status CheckDepth(std::int64_t base_id, std::size_t names);
+
   Handle* Resolve(RegKey key);
   bool IsRoot(RegKey key) const;
   void MarkDirty(Handle* handle);
@@ -190,6 +201,10 @@ class Store {
   RegKey next_handle_ = 0x100;
 
   bool in_read_ = false;
+  // Set when a commit of changes failed: every later change is refused with
+  // it.
+  Status lost_changes_ = kErrorSuccess;
+  std::set<std::string> noted_;
   // The key that the last call failed to open because it is missing.
   RegKey missing_base_ = kNullKey;
   std::string missing_path_;

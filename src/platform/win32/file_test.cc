@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/main_win.h"
 #include "common/exceptions.h"
 #include "import/text_reader.h"
 #include "platform/test_files_testing.h"
@@ -34,8 +35,35 @@ TEST(TextReaderWin32, WritersMayOpenTheFileWhileItIsRead) {
   HANDLE writer = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   EXPECT_NE(writer, INVALID_HANDLE_VALUE);
-  if (writer != INVALID_HANDLE_VALUE) ::CloseHandle(writer);
+  if (writer != INVALID_HANDLE_VALUE)
+    ::CloseHandle(writer);
   reader.Close();
+}
+
+// Names that lead to a pipe or a device are not files: the existence test
+// says so, and the reader refuses them as well, should one get that far.
+TEST(TextReaderWin32, PipesAndDevicesAreNoFiles) {
+  const char pipe_name[] = "\\\\.\\pipe\\brevlin-file-test";
+  HANDLE server = ::CreateNamedPipeA(pipe_name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 4, 4096, 4096,
+                                     0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  const std::string file = testing_support::WriteTempFile("a\n");
+  EXPECT_TRUE(IsExistingFile(file));
+  for (const std::string& name :
+       {std::string(pipe_name), std::string("NUL"), std::string("COM1")}) {
+    EXPECT_FALSE(IsExistingFile(name)) << name;
+    TTextReader reader;
+    try {
+      reader.Open(name);
+      ADD_FAILURE() << name << " was opened";
+    } catch (const EInOutError& e) {
+      // On a machine without a COM1 port its open fails anyway.
+      if (name != "COM1") {
+        EXPECT_EQ(e.ErrorCode(), 5u) << name;
+      }
+    }
+  }
+  ::CloseHandle(server);
 }
 
 }  // namespace

@@ -37,6 +37,14 @@ Status FromWide(const std::wstring& wide, std::string* text) {
   return kErrorSuccess;
 }
 
+// Whether `name` names a device instead of a file: device names such as NUL,
+// CON or COM1, and everything in the device namespace, pipes included, expand
+// to a path that begins with "\\.\".
+bool IsDeviceName(const std::string& name) {
+  std::string full;
+  return GetFullPathNameA(name, &full) == kErrorSuccess && full.compare(0, 4, "\\\\.\\") == 0;
+}
+
 }  // namespace
 
 Status GetFullPathNameA(const std::string& name, std::string* full_path) {
@@ -66,7 +74,7 @@ Status GetFileAttributesA(const std::string& name, std::uint32_t* attributes) {
   DWORD found = ::GetFileAttributesA(name.c_str());
   if (found == INVALID_FILE_ATTRIBUTES)
     return ::GetLastError();
-  *attributes = found;
+  *attributes = IsDeviceName(name) ? (found | kFileAttributeDevice) : found;
   return kErrorSuccess;
 }
 
@@ -76,7 +84,8 @@ Status FindFirstFileA(const std::string& name, std::uint32_t* attributes) {
   if (search == INVALID_HANDLE_VALUE)
     return ::GetLastError();
   ::FindClose(search);
-  *attributes = data.dwFileAttributes;
+  *attributes =
+      IsDeviceName(name) ? (data.dwFileAttributes | kFileAttributeDevice) : data.dwFileAttributes;
   return kErrorSuccess;
 }
 
