@@ -51,12 +51,14 @@ if(NOT CMAKE_CROSSCOMPILING)
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.e2e
       COMMAND ${CMAKE_SOURCE_DIR}/scripts/e2e-wine.sh ${BREVLIN_WIN64_DIR})
-    set_tests_properties(wine64.e2e PROPERTIES TIMEOUT 900)
+    # Two Wine sessions at once can starve each other on a small machine:
+    # the Wine runs take turns.
+    set_tests_properties(wine64.e2e PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
   endif()
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.unit
       COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${BREVLIN_WIN64_DIR}/brevlin_tests.exe)
-    set_tests_properties(wine64.unit PROPERTIES TIMEOUT 1200)
+    set_tests_properties(wine64.unit PROPERTIES TIMEOUT 1200 RESOURCE_LOCK wine)
   endif()
   if(BREVLIN_WIN32_DIR)
     add_test(NAME win32.program-is-pe32-gui
