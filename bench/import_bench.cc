@@ -42,7 +42,8 @@ std::string WriteConfigFile(int keys) {
 const std::string& ConfigFile(int keys) {
   static std::map<int, std::string> files;
   auto it = files.find(keys);
-  if (it == files.end()) it = files.emplace(keys, WriteConfigFile(keys)).first;
+  if (it == files.end())
+    it = files.emplace(keys, WriteConfigFile(keys)).first;
   return it->second;
 }
 
@@ -66,13 +67,17 @@ void BM_ImportConfigFile(benchmark::State& state) {
     }
     state.ResumeTiming();
   }
-  if (!complete) state.SkipWithError("the import did not complete");
+  if (!complete)
+    state.SkipWithError("the import did not complete");
   state.counters["values"] = keys * 10;
   state.counters["peak_rss_MiB"] = static_cast<double>(PeakResidentKiB()) / 1024.0;
 }
 BENCHMARK(BM_ImportConfigFile)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Run alone (--benchmark_filter=/100000) to read its peak memory.
-BENCHMARK(BM_ImportConfigFile)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()
+BENCHMARK(BM_ImportConfigFile)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
     ->Iterations(1);
 
 }  // namespace

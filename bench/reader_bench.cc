@@ -35,14 +35,15 @@ const std::string& ConfigFile() {
                     std::to_string(key * 10 + v) + "\r\n";
             break;
           case 1:
-            line += "integer\tCount" + std::to_string(v) + "\t" + std::to_string(key * 37 + v) +
-                    "\r\n";
+            line +=
+                "integer\tCount" + std::to_string(v) + "\t" + std::to_string(key * 37 + v) + "\r\n";
             break;
           default:
             line += "binary\tBytes" + std::to_string(v) + "\t0A,FF,10,20,7F,00,\r\n";
         }
       }
-      if (key % 50 == 0) line += "<<a comment line\r\n\r\n";
+      if (key % 50 == 0)
+        line += "<<a comment line\r\n\r\n";
       out << line;
       written += line.size();
     }
@@ -86,7 +87,8 @@ BENCHMARK(BM_ReadAndClassify)->Unit(benchmark::kMillisecond)->UseRealTime()->Min
 void BM_WcL(benchmark::State& state) {
   const std::string command = "wc -l < '" + ConfigFile() + "' > /dev/null";
   for (auto _ : state) {
-    if (std::system(command.c_str()) != 0) state.SkipWithError("wc -l failed");
+    if (std::system(command.c_str()) != 0)
+      state.SkipWithError("wc -l failed");
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * FileSize(ConfigFile())));
 }

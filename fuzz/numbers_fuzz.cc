@@ -17,7 +17,8 @@ namespace {
 std::int32_t Model(std::string_view text, const LocaleNumberChars& chars) {
   std::string s;
   for (char c : text) {
-    if (chars.thousand_separator != '\0' && c == chars.thousand_separator) continue;
+    if (chars.thousand_separator != '\0' && c == chars.thousand_separator)
+      continue;
     if (chars.positive_sign != '\0' && c == chars.positive_sign) {
       s += '+';
     } else if (chars.negative_sign != '\0' && c == chars.negative_sign) {
@@ -30,9 +31,11 @@ std::int32_t Model(std::string_view text, const LocaleNumberChars& chars) {
   }
   s = s.substr(0, s.find('\0'));
   std::size_t i = s.find_first_not_of(' ');
-  if (i == std::string::npos) return 0;
+  if (i == std::string::npos)
+    return 0;
   bool negative = false;
-  if (s[i] == '+' || s[i] == '-') negative = s[i++] == '-';
+  if (s[i] == '+' || s[i] == '-')
+    negative = s[i++] == '-';
   int base = 10;
   if (s.compare(i, 1, "$") == 0 || s.compare(i, 1, "x") == 0 || s.compare(i, 1, "X") == 0) {
     base = 16;
@@ -46,7 +49,8 @@ std::int32_t Model(std::string_view text, const LocaleNumberChars& chars) {
   for (; i < s.size() && digits.find(s[i]) != std::string::npos; ++i) {
     char c = s[i];
     int d = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
-    if (m * base + d > 0xFFFFFFFFull) break;
+    if (m * base + d > 0xFFFFFFFFull)
+      break;
     m = m * base + d;
   }
   std::uint32_t bits = static_cast<std::uint32_t>(m);
@@ -56,7 +60,8 @@ std::int32_t Model(std::string_view text, const LocaleNumberChars& chars) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (size < 4) return 0;
+  if (size < 4)
+    return 0;
   LocaleNumberChars chars = {static_cast<char>(data[0]), static_cast<char>(data[1]),
                              static_cast<char>(data[2]), static_cast<char>(data[3])};
   std::string_view text(reinterpret_cast<const char*>(data + 4), size - 4);
@@ -67,10 +72,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The binary decoder under the fixed locale: one byte per three characters,
   // each the low byte of its pair read as a hexadecimal number.
   std::vector<std::uint8_t> bytes = HexTripletsToBytes(text);
-  if (bytes.size() != text.size() / 3) std::abort();
+  if (bytes.size() != text.size() / 3)
+    std::abort();
   for (std::size_t k = 0; k < bytes.size(); ++k) {
     std::string pair = "$" + std::string(text.substr(3 * k, 2));
-    if (bytes[k] != static_cast<std::uint8_t>(Model(pair, NumberChars()) & 0xFF)) std::abort();
+    if (bytes[k] != static_cast<std::uint8_t>(Model(pair, NumberChars()) & 0xFF))
+      std::abort();
   }
   return 0;
 }

@@ -12,9 +12,12 @@ LocaleNumberChars& FixedChars() {
 }
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
   return -1;
 }
 
@@ -22,11 +25,13 @@ int HexDigit(char c) {
 std::int32_t ParseInteger(std::string_view text) {
   // A NUL ends the text for the parse.
   std::string_view::size_type nul = text.find('\0');
-  if (nul != std::string_view::npos) text = text.substr(0, nul);
+  if (nul != std::string_view::npos)
+    text = text.substr(0, nul);
 
   std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && text[i] == ' ') ++i;
+  while (i < n && text[i] == ' ')
+    ++i;
   bool negative = false;
   if (i < n && (text[i] == '-' || text[i] == '+')) {
     negative = text[i] == '-';
@@ -45,25 +50,34 @@ std::int32_t ParseInteger(std::string_view text) {
   std::uint64_t magnitude = 0;
   for (; i < n; ++i) {
     int digit = HexDigit(text[i]);
-    if (digit < 0 || static_cast<unsigned>(digit) >= base) break;
+    if (digit < 0 || static_cast<unsigned>(digit) >= base)
+      break;
     std::uint64_t next = magnitude * base + static_cast<unsigned>(digit);
-    if (next > 0xFFFFFFFFu) break;
+    if (next > 0xFFFFFFFFu)
+      break;
     magnitude = next;
   }
   // The sign applies whether or not the number ran to the end of the text:
   // "-5 " is -5, never 5.
   std::uint32_t bits = static_cast<std::uint32_t>(magnitude);
-  if (negative) bits = 0u - bits;
+  if (negative)
+    bits = 0u - bits;
   return static_cast<std::int32_t>(bits);
 }
 
 }  // namespace
 
-void FixLocaleNumberChars() { FixedChars(); }
+void FixLocaleNumberChars() {
+  FixedChars();
+}
 
-const LocaleNumberChars& NumberChars() { return FixedChars(); }
+const LocaleNumberChars& NumberChars() {
+  return FixedChars();
+}
 
-std::int32_t LocaleStrToInt(std::string_view text) { return LocaleStrToInt(text, NumberChars()); }
+std::int32_t LocaleStrToInt(std::string_view text) {
+  return LocaleStrToInt(text, NumberChars());
+}
 
 std::int32_t LocaleStrToInt(std::string_view text, const LocaleNumberChars& chars) {
   // A locale character that is NUL stands for an empty setting: it matches
@@ -83,7 +97,8 @@ std::int32_t LocaleStrToInt(std::string_view text, const LocaleNumberChars& char
   }
   std::size_t length = 0;
   for (char c : text) {
-    if (thousand != '\0' && c == thousand) continue;
+    if (thousand != '\0' && c == thousand)
+      continue;
     if (positive != '\0' && c == positive) {
       c = '+';
     } else if (negative != '\0' && c == negative) {

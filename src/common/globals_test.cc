@@ -33,8 +33,8 @@ TEST(LocaleStrToInt, DecodesWithEnglishCharacters) {
       {"2147483648", INT32_MIN},
       {"2147483649", -2147483647},
       {"2147483650", -2147483646},
-      {"4294967295", -1},          // the magnitude may use all 32 bits
-      {"4294967296", 429496729},   // the digit that would overflow ends the number
+      {"4294967295", -1},         // the magnitude may use all 32 bits
+      {"4294967296", 429496729},  // the digit that would overflow ends the number
       {"99999999999", 999999999},
       {"$FFFFFFFF", -1},
       {"$100000000", 268435456},
@@ -56,7 +56,10 @@ TEST(LocaleStrToInt, DecodesWithEnglishCharacters) {
       {"0x", 0},
       {"G5", 0},
       {std::string("-5\0x", 4), -5},  // NUL ends the text
-      {std::string("\0" "5", 2), 0},
+      {std::string("\0"
+                   "5",
+                   2),
+       0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(LocaleStrToInt(c.text, kEnglish), c.expected) << "\"" << c.text << "\"";
@@ -85,7 +88,11 @@ TEST(LocaleStrToInt, LocaleCharactersStandForSignsAndSeparators) {
   // An empty setting (NUL) matches nothing, not even a NUL byte in the text.
   const LocaleNumberChars empty = {'\0', '\0', '\0', '\0'};
   EXPECT_EQ(LocaleStrToInt("1,000", empty), 1);
-  EXPECT_EQ(LocaleStrToInt(std::string("-7\0" "9", 4), empty), -7);
+  EXPECT_EQ(LocaleStrToInt(std::string("-7\0"
+                                       "9",
+                                       4),
+                           empty),
+            -7);
 }
 
 TEST(LocaleNumberChars, AreFixedOnceForTheRun) {

@@ -35,13 +35,14 @@ TEST(ClassifyLine, ByFirstCharactersInOrder) {
 TEST(BracketFields, AreCutByPosition) {
   const std::pair<std::string, std::string> keys[] = {
       {"[Software\\X]", "Software\\X"},
-      {"[Software\\X", "Software\\"},     // no closing bracket: loses its last character
+      {"[Software\\X", "Software\\"},      // no closing bracket: loses its last character
       {"[Software\\X] ", "Software\\X]"},  // trailing space: loses the space, keeps "]"
       {"[", ""},
       {"[]", ""},
       {"[\\Absolute\\Path]", "\\Absolute\\Path"},
   };
-  for (const auto& c : keys) EXPECT_EQ(KeyPathOf(c.first), c.second) << c.first;
+  for (const auto& c : keys)
+    EXPECT_EQ(KeyPathOf(c.first), c.second) << c.first;
 
   const std::pair<std::string, std::string> roots[] = {
       {"<HKEY_LOCAL_MACHINE>", "HKEY_LOCAL_MACHINE"},
@@ -49,13 +50,15 @@ TEST(BracketFields, AreCutByPosition) {
       {"<", ""},
       {"<x", ""},
   };
-  for (const auto& c : roots) EXPECT_EQ(RootNameOf(c.first), c.second) << c.first;
+  for (const auto& c : roots)
+    EXPECT_EQ(RootNameOf(c.first), c.second) << c.first;
 
   const std::pair<std::string, std::string> products[] = {
-      {"<[Brevlin]>", "Brevlin"}, {"<[", ""},   {"<[B", "B"},
-      {"<[BC", ""},               {"<[]>", ""}, {"<[Brevlin]> ", "Brevlin]"},
+      {"<[Brevlin]>", "Brevlin"},   {"<[", ""}, {"<[B", "B"}, {"<[BC", ""}, {"<[]>", ""},
+      {"<[Brevlin]> ", "Brevlin]"},
   };
-  for (const auto& c : products) EXPECT_EQ(ProductNameOf(c.first), c.second) << c.first;
+  for (const auto& c : products)
+    EXPECT_EQ(ProductNameOf(c.first), c.second) << c.first;
 }
 
 TEST(SplitValueLine, TabsSeparateTheThreeFields) {
@@ -63,7 +66,7 @@ TEST(SplitValueLine, TabsSeparateTheThreeFields) {
     std::string line, type_word, name, text;
   } cases[] = {
       {"string\tText\tHello world", "string", "Text", "Hello world"},
-      {"string\t\t\tX", "string", "", "\tX"},  // further tabs belong to the text
+      {"string\t\t\tX", "string", "", "\tX"},    // further tabs belong to the text
       {"string\tHello", "string", "", "Hello"},  // one tab: empty name
       {"string\tName\t", "string", "Name", ""},
       {"string", "", "", ""},  // no tab
@@ -82,8 +85,8 @@ TEST(ValueTypeOf, WholeWordExactCase) {
   EXPECT_EQ(ValueTypeOf("string"), ValueType::kString);
   EXPECT_EQ(ValueTypeOf("integer"), ValueType::kInteger);
   EXPECT_EQ(ValueTypeOf("binary"), ValueType::kBinary);
-  for (const char* other : {"String", "INTEGER", "Binary", "", " string", "string ", "strin",
-                            "dword", "integers"}) {
+  for (const char* other :
+       {"String", "INTEGER", "Binary", "", " string", "string ", "strin", "dword", "integers"}) {
     EXPECT_EQ(ValueTypeOf(other), ValueType::kNone) << "\"" << other << "\"";
   }
 }

@@ -71,7 +71,8 @@ TEST(ImportHandshake, AnotherWriterCannotHoldTheImport) {
   EXPECT_TRUE(result);
   EXPECT_LT(took, std::chrono::seconds(20));
   EXPECT_TRUE(testing_support::ReadValue(plat::kHkeyCurrentUser, "Software\\BrevlinTest\\K", "V"));
-  auto loading = testing_support::ReadValue(plat::kHkeyCurrentUser, "Software\\Mardovan", "Loading");
+  auto loading =
+      testing_support::ReadValue(plat::kHkeyCurrentUser, "Software\\Mardovan", "Loading");
   if (took >= std::chrono::seconds(5)) {
     // It gave up waiting: the other writer's 0 stays.
     ASSERT_TRUE(loading.has_value());

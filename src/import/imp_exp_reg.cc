@@ -24,16 +24,19 @@ constexpr std::uint32_t kBoxStyle = plat::kMbIconError | plat::kMbSetForeground;
 
 // Whether lines below `root` may be written in the given scope.
 bool ScopeAllows(plat::RegKey root, std::uint8_t import_scope) {
-  if (root == plat::kHkeyCurrentUser) return import_scope == 0 || import_scope == 2;
-  if (root == plat::kHkeyLocalMachine) return import_scope == 1 || import_scope == 2;
+  if (root == plat::kHkeyCurrentUser)
+    return import_scope == 0 || import_scope == 2;
+  if (root == plat::kHkeyLocalMachine)
+    return import_scope == 1 || import_scope == 2;
   return true;
 }
 
 void ShowKeyRefused(plat::RegKey root) {
-  plat::MessageBoxA(plat::kNoWindow,
-                    "Cannot continue writing because you do not have the right to\r\nwrite to the " +
-                        std::string(NameOfRootKey(root)) + " registry key.",
-                    std::string(kApplicationTitle) + " Registry Error", kBoxStyle);
+  plat::MessageBoxA(
+      plat::kNoWindow,
+      "Cannot continue writing because you do not have the right to\r\nwrite to the " +
+          std::string(NameOfRootKey(root)) + " registry key.",
+      std::string(kApplicationTitle) + " Registry Error", kBoxStyle);
 }
 
 void ShowWrongProduct(std::string_view product) {
@@ -55,7 +58,8 @@ void ShowFileError(const EInOutError& error, const std::string& file_name) {
 template <typename Write>
 void WithHandshakeKey(TRegistry& registry, Write write) {
   registry.SelectRoot(plat::kHkeyCurrentUser);
-  if (!registry.OpenPath(kHandshakeKey, true)) return;
+  if (!registry.OpenPath(kHandshakeKey, true))
+    return;
   try {
     write();
   } catch (...) {
@@ -99,8 +103,7 @@ void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
 // Imports the lines of an open file. Answers true when the end of the file
 // was reached, false when the import stopped early (a message has been shown).
 bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
-                 const std::string& expected_product, bool show_errors,
-                 std::uint8_t import_scope) {
+                 const std::string& expected_product, bool show_errors, std::uint8_t import_scope) {
   WithHandshakeKey(registry, [&] { registry.PutDword(kHandshakeValue, 0); });
 
   registry.SelectRoot(root);
@@ -116,7 +119,8 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
         break;
       case LineKind::kKey: {
         registry.ClosePath();
-        if (!may_write) break;
+        if (!may_write)
+          break;
         std::string& path = texts.path;
         path.assign(KeyPathOf(line));
         if (CanWriteRegKey(path, registry.Root())) {
@@ -140,12 +144,14 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
       case LineKind::kRoot: {
         registry.ClosePath();
         plat::RegKey named = plat::kNullKey;
-        if (RootKeyOfName(RootNameOf(line), &named)) registry.SelectRoot(named);
+        if (RootKeyOfName(RootNameOf(line), &named))
+          registry.SelectRoot(named);
         may_write = ScopeAllows(registry.Root(), import_scope);
         break;
       }
       case LineKind::kValue:
-        if (may_write) WriteValue(registry, line, texts);
+        if (may_write)
+          WriteValue(registry, line, texts);
         break;
     }
   }
@@ -157,7 +163,8 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
     // writer left it.
     bool read_back =
         AwaitHandshakeValue([&] { return registry.GetDword(kHandshakeValue); }, kHandshakeWait);
-    if (read_back) registry.RemoveValue(kHandshakeValue);
+    if (read_back)
+      registry.RemoveValue(kHandshakeValue);
   });
   return true;
 }

@@ -29,7 +29,6 @@ bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
 // A final group of one or two characters gives nothing. Never fails.
 std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text);
 // The same with the given locale number characters.
-std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text,
-                                             const LocaleNumberChars& chars);
+std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text, const LocaleNumberChars& chars);
 
 #endif  // BREVLIN_IMPORT_IMP_EXP_REG_H_

@@ -23,7 +23,10 @@ TEST(HexTripletsToBytes, EveryThreeCharactersGiveOneByte) {
       {"0AFF10", {0x0A, 0xF1}},  // the third character of a group is not looked at
       {"G5,5G,", {0x00, 0x05}},  // decoded as "$G5" and "$5G"
       {"-1,+1,", {0x00, 0x00}},  // "$-1": a sign after "$" is no digit
-      {std::string("\0" "1,2", 4), {0x00}},
+      {std::string("\0"
+                   "1,2",
+                   4),
+       {0x00}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(HexTripletsToBytes(c.first), c.second) << "\"" << c.first << "\"";

@@ -25,10 +25,10 @@ const char kHandshakeKey[] = "Software\\Mardovan";
 
 StoredValue Dword(std::int32_t value) {
   std::uint32_t bits = static_cast<std::uint32_t>(value);
-  return StoredValue{plat::kRegDword,
-                     Bytes{static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
-                           static_cast<std::uint8_t>(bits >> 16),
-                           static_cast<std::uint8_t>(bits >> 24)}};
+  return StoredValue{
+      plat::kRegDword,
+      Bytes{static_cast<std::uint8_t>(bits), static_cast<std::uint8_t>(bits >> 8),
+            static_cast<std::uint8_t>(bits >> 16), static_cast<std::uint8_t>(bits >> 24)}};
 }
 
 StoredValue Text(const std::string& text) {
@@ -37,7 +37,9 @@ StoredValue Text(const std::string& text) {
   return StoredValue{plat::kRegSz, bytes};
 }
 
-StoredValue Binary(Bytes bytes) { return StoredValue{plat::kRegBinary, std::move(bytes)}; }
+StoredValue Binary(Bytes bytes) {
+  return StoredValue{plat::kRegBinary, std::move(bytes)};
+}
 
 class ImportConfigFileTest : public ::testing::Test {
  protected:
@@ -67,19 +69,19 @@ class ImportConfigFileTest : public ::testing::Test {
 };
 
 TEST_F(ImportConfigFileTest, CompleteImportWritesEveryValueAndRemovesTheHandshake) {
-  EXPECT_TRUE(Import(
-      "<<comment\r\n"
-      "<[Brevlin]>\r\n"
-      "<HKEY_CURRENT_USER>\r\n"
-      "[Software\\BrevlinTest\\Example]\r\n"
-      "string\tText\tHello world\r\n"
-      "integer\tCount\t1,024\r\n"
-      "binary\tBytes\t0A,FF,10,\r\n"
-      "string\t\tDefault\tvalue\r\n"
-      "\r\n"
-      "[Software\\BrevlinTest\\Example\\Sub]\r\n"
-      "integer\tNegative\t-40\r\n"
-      "integer\tHex\t$FF00\r\n"));
+  EXPECT_TRUE(
+      Import("<<comment\r\n"
+             "<[Brevlin]>\r\n"
+             "<HKEY_CURRENT_USER>\r\n"
+             "[Software\\BrevlinTest\\Example]\r\n"
+             "string\tText\tHello world\r\n"
+             "integer\tCount\t1,024\r\n"
+             "binary\tBytes\t0A,FF,10,\r\n"
+             "string\t\tDefault\tvalue\r\n"
+             "\r\n"
+             "[Software\\BrevlinTest\\Example\\Sub]\r\n"
+             "integer\tNegative\t-40\r\n"
+             "integer\tHex\t$FF00\r\n"));
   EXPECT_TRUE(messages_.empty());
   const std::string key = "Software\\BrevlinTest\\Example";
   EXPECT_EQ(ReadValue(kHkcu, key, "Text"), Text("Hello world"));
@@ -128,21 +130,23 @@ TEST_F(ImportConfigFileTest, MissingFileIsReportedAndNothingIsWritten) {
 
 TEST_F(ImportConfigFileTest, MissingFolderIsReportedAsInvalidFilename) {
   std::string dir = testing_support::JoinPath(testing_support::NewTempDir(), "no-such-folder");
-  EXPECT_FALSE(ImportConfigFile(kHkcu, testing_support::JoinPath(dir, "x.cfg"), "Brevlin", true, 2));
+  EXPECT_FALSE(
+      ImportConfigFile(kHkcu, testing_support::JoinPath(dir, "x.cfg"), "Brevlin", true, 2));
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_NE(messages_[0].text.find("\r\nInvalid filename\r\n"), std::string::npos);
 }
 
 TEST_F(ImportConfigFileTest, WrongProductStopsAndKeepsWhatWasWritten) {
-  EXPECT_FALSE(Import(
-      "[Software\\BrevlinTest\\Before]\n"
-      "string\tA\tkept\n"
-      "<[brevlin]>\n"
-      "[Software\\BrevlinTest\\After]\n"
-      "string\tB\tnever\n"));
+  EXPECT_FALSE(
+      Import("[Software\\BrevlinTest\\Before]\n"
+             "string\tA\tkept\n"
+             "<[brevlin]>\n"
+             "[Software\\BrevlinTest\\After]\n"
+             "string\tB\tnever\n"));
   ASSERT_EQ(messages_.size(), 1u);
-  EXPECT_EQ(messages_[0].text,
-            "This configuration file belongs to brevlin\r\nand is not compatible with this program.");
+  EXPECT_EQ(
+      messages_[0].text,
+      "This configuration file belongs to brevlin\r\nand is not compatible with this program.");
   EXPECT_EQ(messages_[0].caption, "Register Brevlin Import Error");
   EXPECT_EQ(messages_[0].owner, plat::kNoWindow);
   EXPECT_EQ(messages_[0].type, 0x10010u);
@@ -163,15 +167,15 @@ TEST_F(ImportConfigFileTest, MatchingProductChangesNothing) {
 
 TEST_F(ImportConfigFileTest, RefusedKeyWithShowErrorsStopsWithAMessage) {
   ASSERT_TRUE(Protect(kHklm, "Software\\BrevlinTest\\Locked"));
-  EXPECT_FALSE(Import(
-      "<HKEY_LOCAL_MACHINE>\n"
-      "[Software\\BrevlinTest\\Open]\n"
-      "string\tA\twritten\n"
-      "[Software\\BrevlinTest\\Locked]\n"
-      "string\tB\tnot written\n"
-      "<HKEY_CURRENT_USER>\n"
-      "[Software\\BrevlinTest\\NeverRead]\n",
-      kHkcu, /*show_errors=*/true));
+  EXPECT_FALSE(
+      Import("<HKEY_LOCAL_MACHINE>\n"
+             "[Software\\BrevlinTest\\Open]\n"
+             "string\tA\twritten\n"
+             "[Software\\BrevlinTest\\Locked]\n"
+             "string\tB\tnot written\n"
+             "<HKEY_CURRENT_USER>\n"
+             "[Software\\BrevlinTest\\NeverRead]\n",
+             kHkcu, /*show_errors=*/true));
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(messages_[0].text,
             "Cannot continue writing because you do not have the right to\r\n"
@@ -187,14 +191,14 @@ TEST_F(ImportConfigFileTest, RefusedKeyWithShowErrorsStopsWithAMessage) {
 
 TEST_F(ImportConfigFileTest, RefusedKeyWithoutShowErrorsSkipsUntilTheNextRootLine) {
   ASSERT_TRUE(Protect(kHkcu, "Software\\BrevlinTest\\Locked"));
-  EXPECT_TRUE(Import(
-      "[Software\\BrevlinTest\\Locked]\n"
-      "string\tA\tnot written\n"
-      "[Software\\BrevlinTest\\Writable]\n"  // still skipped: writing is off
-      "string\tB\tnot written\n"
-      "<NOT_A_ROOT>\n"  // any root line turns writing on again
-      "[Software\\BrevlinTest\\Writable]\n"
-      "string\tC\twritten\n"));
+  EXPECT_TRUE(
+      Import("[Software\\BrevlinTest\\Locked]\n"
+             "string\tA\tnot written\n"
+             "[Software\\BrevlinTest\\Writable]\n"  // still skipped: writing is off
+             "string\tB\tnot written\n"
+             "<NOT_A_ROOT>\n"  // any root line turns writing on again
+             "[Software\\BrevlinTest\\Writable]\n"
+             "string\tC\twritten\n"));
   EXPECT_TRUE(messages_.empty());
   EXPECT_FALSE(ReadValue(kHkcu, "Software\\BrevlinTest\\Locked", "A").has_value());
   EXPECT_FALSE(ReadValue(kHkcu, "Software\\BrevlinTest\\Writable", "B").has_value());
@@ -217,8 +221,8 @@ TEST_F(ImportConfigFileTest, ScopeRuleDecidesWhichRootsAreWritten) {
     std::uint8_t scope;
     bool start, hkcr, hkcu, hklm, hku, hkcc;
   } scopes[] = {
-      {0, true, true, true, false, true, true},   {1, false, true, false, true, true, true},
-      {2, true, true, true, true, true, true},    {3, false, true, false, false, true, true},
+      {0, true, true, true, false, true, true},     {1, false, true, false, true, true, true},
+      {2, true, true, true, true, true, true},      {3, false, true, false, false, true, true},
       {255, false, true, false, false, true, true},
   };
   for (const Scope& s : scopes) {
@@ -240,11 +244,11 @@ TEST_F(ImportConfigFileTest, ScopeRuleDecidesWhichRootsAreWritten) {
 }
 
 TEST_F(ImportConfigFileTest, ScopeOneWritesNothingUntilAnotherRoot) {
-  EXPECT_TRUE(Import(
-      "[Software\\BrevlinTest\\A]\nstring\tV\tx\n"
-      "<HKEY_CURRENT_USER>\n[Software\\BrevlinTest\\B]\nstring\tV\tx\n"
-      "<HKEY_LOCAL_MACHINE>\n[Software\\BrevlinTest\\C]\nstring\tV\tx\n",
-      kHkcu, false, 1));
+  EXPECT_TRUE(
+      Import("[Software\\BrevlinTest\\A]\nstring\tV\tx\n"
+             "<HKEY_CURRENT_USER>\n[Software\\BrevlinTest\\B]\nstring\tV\tx\n"
+             "<HKEY_LOCAL_MACHINE>\n[Software\\BrevlinTest\\C]\nstring\tV\tx\n",
+             kHkcu, false, 1));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\A"));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\B"));
   EXPECT_EQ(ReadValue(kHklm, "Software\\BrevlinTest\\C", "V"), Text("x"));
@@ -275,29 +279,29 @@ TEST_F(ImportConfigFileTest, ValueWithoutAnOpenKeyRaises) {
 }
 
 TEST_F(ImportConfigFileTest, LinesThatNameNoTypeWriteNothing) {
-  EXPECT_TRUE(Import(
-      "String\tA\tx\n"
-      " string\tB\tx\n"
-      "string C x\n"
-      "[Software\\BrevlinTest\\K]\n"
-      "String\tD\tx\n"
-      "dword\tE\t1\n"
-      " [Software\\BrevlinTest\\NotAKey]\n"));
+  EXPECT_TRUE(
+      Import("String\tA\tx\n"
+             " string\tB\tx\n"
+             "string C x\n"
+             "[Software\\BrevlinTest\\K]\n"
+             "String\tD\tx\n"
+             "dword\tE\t1\n"
+             " [Software\\BrevlinTest\\NotAKey]\n"));
   EXPECT_TRUE(testing_support::ValueNames(kHkcu, "Software\\BrevlinTest\\K").empty());
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\NotAKey"));
 }
 
 TEST_F(ImportConfigFileTest, ValuesAreDecodedByTheirType) {
-  EXPECT_TRUE(Import(
-      "[Software\\BrevlinTest\\Values]\n"
-      "integer\tStopsEarly\t-5 \n"
-      "integer\tEmpty\t\n"
-      "integer\tWraps\t4294967295\n"
-      "binary\tShort\tFF\n"
-      "binary\tNoSeparator\t0AFF10\n"
-      "string\tEmptyText\t\n"
-      "string\tOneTab\n"
-      "string\tTabs\ta\tb\t\n"));
+  EXPECT_TRUE(
+      Import("[Software\\BrevlinTest\\Values]\n"
+             "integer\tStopsEarly\t-5 \n"
+             "integer\tEmpty\t\n"
+             "integer\tWraps\t4294967295\n"
+             "binary\tShort\tFF\n"
+             "binary\tNoSeparator\t0AFF10\n"
+             "string\tEmptyText\t\n"
+             "string\tOneTab\n"
+             "string\tTabs\ta\tb\t\n"));
   const std::string key = "Software\\BrevlinTest\\Values";
   EXPECT_EQ(ReadValue(kHkcu, key, "StopsEarly"), Dword(-5));
   EXPECT_EQ(ReadValue(kHkcu, key, "Empty"), Dword(0));
@@ -313,14 +317,14 @@ TEST_F(ImportConfigFileTest, ValuesAreDecodedByTheirType) {
 // the registry as it stands, and the registry refuses one that begins with a
 // backslash: such a key counts as not writable.
 TEST_F(ImportConfigFileTest, KeyPathsAreTakenBelowTheRoot) {
-  EXPECT_TRUE(Import(
-      "[Software\\BrevlinTest\\A]\n"
-      "[Software\\BrevlinTest\\C\\D]\n"
-      "string\tV\td\n"
-      "[\\Software\\BrevlinTest\\B]\n"
-      "string\tV\tb\n"
-      "[Software\\BrevlinTest\\E]\n"
-      "string\tV\te\n"));
+  EXPECT_TRUE(
+      Import("[Software\\BrevlinTest\\A]\n"
+             "[Software\\BrevlinTest\\C\\D]\n"
+             "string\tV\td\n"
+             "[\\Software\\BrevlinTest\\B]\n"
+             "string\tV\tb\n"
+             "[Software\\BrevlinTest\\E]\n"
+             "string\tV\te\n"));
   EXPECT_EQ(ReadValue(kHkcu, "Software\\BrevlinTest\\C\\D", "V"), Text("d"));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\A\\Software"));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\B"));
@@ -354,7 +358,8 @@ TEST_F(ImportConfigFileTest, ArbitraryBytesEndInAnOutcome) {
     // Keep the writes under the test keys: every key line goes below BrevlinTest.
     std::string file = "<HKEY_CURRENT_USER>\n[Software\\BrevlinTest]\n" + junk.substr(start, 2000);
     for (std::size_t i = 0; i + 1 < file.size(); ++i) {
-      if (file[i] == '\n' && (file[i + 1] == '[' || file[i + 1] == '<')) file[i + 1] = 'x';
+      if (file[i] == '\n' && (file[i + 1] == '[' || file[i + 1] == '<'))
+        file[i + 1] = 'x';
     }
     try {
       Import(file);

@@ -9,7 +9,9 @@
 
 namespace {
 
-inline bool IsLineBreak(char c) { return c == '\n' || c == '\r' || c == '\x1a'; }
+inline bool IsLineBreak(char c) {
+  return c == '\n' || c == '\r' || c == '\x1a';
+}
 
 }  // namespace
 
@@ -19,10 +21,9 @@ namespace {
 
 inline unsigned BreakMask16(const char* p) {
   const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  const __m128i hits =
-      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n')),
-                                _mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))),
-                   _mm_cmpeq_epi8(block, _mm_set1_epi8('\x1a')));
+  const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\n')),
+                                                 _mm_cmpeq_epi8(block, _mm_set1_epi8('\r'))),
+                                    _mm_cmpeq_epi8(block, _mm_set1_epi8('\x1a')));
   return static_cast<unsigned>(_mm_movemask_epi8(hits));
 }
 
@@ -56,11 +57,15 @@ using MaskFunction = std::uint64_t (*)(const char*);
 const MaskFunction kLineBreakMask64 =
     __builtin_cpu_supports("avx2") ? LineBreakMask64Avx2 : LineBreakMask64Sse2;
 
-std::uint64_t LineBreakMask64(const char* p) { return kLineBreakMask64(p); }
+std::uint64_t LineBreakMask64(const char* p) {
+  return kLineBreakMask64(p);
+}
 
 #else
 
-std::uint64_t LineBreakMask64(const char* p) { return LineBreakMask64Sse2(p); }
+std::uint64_t LineBreakMask64(const char* p) {
+  return LineBreakMask64Sse2(p);
+}
 
 #endif
 
@@ -74,7 +79,8 @@ unsigned TabMask16(const char* p) {
 std::uint64_t LineBreakMask64(const char* p) {
   std::uint64_t mask = 0;
   for (unsigned i = 0; i < 64; ++i) {
-    if (IsLineBreak(p[i])) mask |= std::uint64_t{1} << i;
+    if (IsLineBreak(p[i]))
+      mask |= std::uint64_t{1} << i;
   }
   return mask;
 }
@@ -82,7 +88,8 @@ std::uint64_t LineBreakMask64(const char* p) {
 unsigned TabMask16(const char* p) {
   unsigned mask = 0;
   for (unsigned i = 0; i < 16; ++i) {
-    if (p[i] == '\t') mask |= 1u << i;
+    if (p[i] == '\t')
+      mask |= 1u << i;
   }
   return mask;
 }
@@ -93,9 +100,11 @@ const char* FindLineBreak(const char* begin, const char* end) {
   const char* p = begin;
   for (; end - p >= 64; p += 64) {
     std::uint64_t mask = LineBreakMask64(p);
-    if (mask != 0) return p + LowestBit(mask);
+    if (mask != 0)
+      return p + LowestBit(mask);
   }
-  while (p < end && !IsLineBreak(*p)) ++p;
+  while (p < end && !IsLineBreak(*p))
+    ++p;
   return p;
 }
 
@@ -103,8 +112,10 @@ const char* FindTab(const char* begin, const char* end) {
   const char* p = begin;
   for (; end - p >= 16; p += 16) {
     unsigned mask = TabMask16(p);
-    if (mask != 0) return p + LowestBit(mask);
+    if (mask != 0)
+      return p + LowestBit(mask);
   }
-  while (p < end && *p != '\t') ++p;
+  while (p < end && *p != '\t')
+    ++p;
   return p;
 }

@@ -30,7 +30,8 @@ TEST(LineScan, BlockwiseScansMatchBytewise) {
       ++expected_break;
     }
     const char* expected_tab = begin;
-    while (expected_tab < end && *expected_tab != '\t') ++expected_tab;
+    while (expected_tab < end && *expected_tab != '\t')
+      ++expected_tab;
     ASSERT_EQ(FindLineBreak(begin, end), expected_break) << "round " << round;
     ASSERT_EQ(FindTab(begin, end), expected_tab) << "round " << round;
 
@@ -38,12 +39,14 @@ TEST(LineScan, BlockwiseScansMatchBytewise) {
       std::uint64_t mask = 0;
       for (unsigned i = 0; i < 64; ++i) {
         char c = begin[i];
-        if (c == '\n' || c == '\r' || c == '\x1a') mask |= std::uint64_t{1} << i;
+        if (c == '\n' || c == '\r' || c == '\x1a')
+          mask |= std::uint64_t{1} << i;
       }
       ASSERT_EQ(LineBreakMask64(begin), mask) << "round " << round;
       unsigned tabs = 0;
       for (unsigned i = 0; i < 16; ++i) {
-        if (begin[i] == '\t') tabs |= 1u << i;
+        if (begin[i] == '\t')
+          tabs |= 1u << i;
       }
       ASSERT_EQ(TabMask16(begin), tabs) << "round " << round;
     }

@@ -17,8 +17,10 @@ TTextReader::~TTextReader() = default;
 
 void TTextReader::Open(const std::string& file_name) {
   plat::Status status = file_.Open(file_name);
-  if (status != plat::kErrorSuccess) throw EInOutError(status);
-  if (!buffer_) buffer_.reset(new char[kBufferSize]);
+  if (status != plat::kErrorSuccess)
+    throw EInOutError(status);
+  if (!buffer_)
+    buffer_.reset(new char[kBufferSize]);
   pos_ = end_ = 0;
   window_valid_ = false;
   at_end_of_file_ = false;
@@ -26,12 +28,16 @@ void TTextReader::Open(const std::string& file_name) {
 }
 
 bool TTextReader::Fill() {
-  if (pos_ < end_) return true;
-  if (at_end_of_file_) return false;
-  if (!file_.IsOpen()) throw EInOutError(plat::kErrorInvalidHandle);
+  if (pos_ < end_)
+    return true;
+  if (at_end_of_file_)
+    return false;
+  if (!file_.IsOpen())
+    throw EInOutError(plat::kErrorInvalidHandle);
   std::size_t got = 0;
   plat::Status status = file_.Read(buffer_.get(), kBufferSize, &got);
-  if (status != plat::kErrorSuccess) throw EInOutError(status);
+  if (status != plat::kErrorSuccess)
+    throw EInOutError(status);
   pos_ = 0;
   end_ = got;
   window_valid_ = false;
@@ -43,8 +49,10 @@ bool TTextReader::Fill() {
 }
 
 bool TTextReader::EofAtBlockEnd() {
-  if (ended_) return true;
-  if (!Fill()) return true;
+  if (ended_)
+    return true;
+  if (!Fill())
+    return true;
   return buffer_[pos_] == kCtrlZ;
 }
 
@@ -52,7 +60,8 @@ std::size_t TTextReader::NextBreak(std::size_t from) {
   std::size_t start = from;
   if (window_valid_ && from >= window_start_ && from < window_start_ + 64) {
     std::uint64_t later = window_breaks_ >> (from - window_start_);
-    if (later != 0) return from + LowestBit(later);
+    if (later != 0)
+      return from + LowestBit(later);
     start = window_start_ + 64;
   }
   for (; start + 64 <= end_; start += 64) {
@@ -69,7 +78,8 @@ std::size_t TTextReader::NextBreak(std::size_t from) {
 }
 
 std::string_view TTextReader::ReadLineFromBlock() {
-  if (ended_ || !Fill()) return std::string_view();
+  if (ended_ || !Fill())
+    return std::string_view();
   const char* block = buffer_.get();
   std::size_t brk = NextBreak(pos_);
   if (brk < end_) {
@@ -95,16 +105,19 @@ void TTextReader::ReadLineSlowly(std::string& line) {
     const char* brk = FindLineBreak(begin, end);
     line.append(begin, brk);
     pos_ = static_cast<std::size_t>(brk - buffer_.get());
-    if (brk == end) continue;  // the line goes on in the next block
+    if (brk == end)
+      continue;  // the line goes on in the next block
     ++pos_;
-    if (*brk == kLf) return;
+    if (*brk == kLf)
+      return;
     if (*brk == kCtrlZ) {
       SkipRestOfLine();
       return;
     }
     // A CR ends the line when a LF follows, possibly in the next block;
     // otherwise it is dropped.
-    if (!Fill()) return;
+    if (!Fill())
+      return;
     if (buffer_[pos_] == kLf) {
       ++pos_;
       return;
@@ -118,9 +131,11 @@ void TTextReader::SkipRestOfLine() {
     const char* end = buffer_.get() + end_;
     const char* brk = FindLineBreak(begin, end);
     pos_ = static_cast<std::size_t>(brk - buffer_.get());
-    if (brk == end) continue;
+    if (brk == end)
+      continue;
     ++pos_;
-    if (*brk == kLf) return;
+    if (*brk == kLf)
+      return;
     if (*brk == kCtrlZ) {
       ended_ = true;
       return;
@@ -131,5 +146,6 @@ void TTextReader::SkipRestOfLine() {
 void TTextReader::Close() {
   plat::Status status = file_.Close();
   pos_ = end_ = 0;
-  if (status != plat::kErrorSuccess) throw EInOutError(status);
+  if (status != plat::kErrorSuccess)
+    throw EInOutError(status);
 }

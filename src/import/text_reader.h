@@ -31,7 +31,8 @@ class TTextReader {
   void Open(const std::string& file_name);
   // True when no line is left: no byte is left, or the next one is Ctrl-Z.
   bool Eof() {
-    if (pos_ < end_ && !ended_) return buffer_[pos_] == '\x1a';
+    if (pos_ < end_ && !ended_)
+      return buffer_[pos_] == '\x1a';
     return EofAtBlockEnd();
   }
   // Reads the next line and moves past its line end. The view stays valid

@@ -12,20 +12,23 @@
 
 namespace {
 
-using testing_support::WriteTempFile;
 using testing_support::Lines;
 using testing_support::ReferenceLines;
+using testing_support::WriteTempFile;
 
 Lines ReadAll(const std::string& path) {
   TTextReader reader;
   reader.Open(path);
   Lines lines;
-  while (!reader.Eof()) lines.push_back(reader.ReadLine());
+  while (!reader.Eof())
+    lines.push_back(reader.ReadLine());
   reader.Close();
   return lines;
 }
 
-Lines ReadContents(const std::string& contents) { return ReadAll(WriteTempFile(contents)); }
+Lines ReadContents(const std::string& contents) {
+  return ReadAll(WriteTempFile(contents));
+}
 
 struct LineCase {
   const char* name;
@@ -33,7 +36,9 @@ struct LineCase {
   Lines expected;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LineCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class TextReaderLines : public ::testing::TestWithParam<LineCase> {};
 
@@ -45,24 +50,43 @@ TEST_P(TextReaderLines, CutsLinesByTheLineEndRules) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TextReaderLines,
-    ::testing::Values(
-        LineCase{"Empty", "", {}}, LineCase{"LfEnds", "a\nb\n", {"a", "b"}},
-        LineCase{"CrLfEnds", "a\r\nb\r\n", {"a", "b"}},
-        LineCase{"LastLineWithoutEnd", "a\nb", {"a", "b"}},
-        LineCase{"BlankLinesAreLines", "\n\n \t\n", {"", "", " \t"}},
-        LineCase{"LoneCrIsDropped", "A\rB\n", {"AB"}},
-        LineCase{"CrAtEndOfFileIsDropped", "A\r", {"A"}},
-        LineCase{"CrCrLf", "A\r\r\nB", {"A", "B"}},
-        LineCase{"LfCr", "A\n\rB\n", {"A", "B"}},
-        LineCase{"CtrlZAtLineStartEndsFile", "A\n\x1a" "B\nC\n", {"A"}},
-        LineCase{"CtrlZAtFileStart", "\x1a" "A\n", {}},
-        LineCase{"CtrlZInsideLineSkipsRest", "A\x1a" "B\nC\n", {"A", "C"}},
-        LineCase{"SecondCtrlZInSkippedTextEndsFile", "A\x1a" "B\x1a" "C\nD\n", {"A"}},
-        LineCase{"CtrlZInLastLineWithoutEnd", "A\x1a" "B", {"A"}},
-        LineCase{"CrBeforeCtrlZIsDropped", "A\r\x1a" "B\nC", {"A", "C"}},
-        LineCase{"SpacesAreKept", "  [x] \t\n", {"  [x] \t"}},
-        LineCase{"NulAndHighBytesAreText", std::string("a\0b\xff\x80\n", 6),
-                 {std::string("a\0b\xff\x80", 5)}}),
+    ::testing::Values(LineCase{"Empty", "", {}}, LineCase{"LfEnds", "a\nb\n", {"a", "b"}},
+                      LineCase{"CrLfEnds", "a\r\nb\r\n", {"a", "b"}},
+                      LineCase{"LastLineWithoutEnd", "a\nb", {"a", "b"}},
+                      LineCase{"BlankLinesAreLines", "\n\n \t\n", {"", "", " \t"}},
+                      LineCase{"LoneCrIsDropped", "A\rB\n", {"AB"}},
+                      LineCase{"CrAtEndOfFileIsDropped", "A\r", {"A"}},
+                      LineCase{"CrCrLf", "A\r\r\nB", {"A", "B"}},
+                      LineCase{"LfCr", "A\n\rB\n", {"A", "B"}},
+                      LineCase{"CtrlZAtLineStartEndsFile",
+                               "A\n\x1a"
+                               "B\nC\n",
+                               {"A"}},
+                      LineCase{"CtrlZAtFileStart",
+                               "\x1a"
+                               "A\n",
+                               {}},
+                      LineCase{"CtrlZInsideLineSkipsRest",
+                               "A\x1a"
+                               "B\nC\n",
+                               {"A", "C"}},
+                      LineCase{"SecondCtrlZInSkippedTextEndsFile",
+                               "A\x1a"
+                               "B\x1a"
+                               "C\nD\n",
+                               {"A"}},
+                      LineCase{"CtrlZInLastLineWithoutEnd",
+                               "A\x1a"
+                               "B",
+                               {"A"}},
+                      LineCase{"CrBeforeCtrlZIsDropped",
+                               "A\r\x1a"
+                               "B\nC",
+                               {"A", "C"}},
+                      LineCase{"SpacesAreKept", "  [x] \t\n", {"  [x] \t"}},
+                      LineCase{"NulAndHighBytesAreText",
+                               std::string("a\0b\xff\x80\n", 6),
+                               {std::string("a\0b\xff\x80", 5)}}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return info.param.name; });
 
 TEST(TextReader, AllLineEndStylesGiveTheSameLines) {
@@ -80,12 +104,17 @@ TEST(TextReader, RulesHoldAcrossBlockBoundaries) {
     std::size_t at;  // where the special bytes start
     std::string bytes;
   } cases[] = {
-      {block - 1, "\r\nNEXT\n"},         // CR ends one block, LF starts the next
-      {block - 1, "\rX\n"},              // a lone CR at the end of a block
-      {block - 1, "\x1a" "skipped\nC\n"},  // Ctrl-Z at the end of a block
-      {block - 2, "\x1a" "s\x1a" "t\nC\n"},  // a second Ctrl-Z in the next block
-      {block, "\nNEXT"},                  // LF first in the second block
-      {block - 1, "\r"},                  // the file ends with a CR
+      {block - 1, "\r\nNEXT\n"},  // CR ends one block, LF starts the next
+      {block - 1, "\rX\n"},       // a lone CR at the end of a block
+      {block - 1,
+       "\x1a"
+       "skipped\nC\n"},  // Ctrl-Z at the end of a block
+      {block - 2,
+       "\x1a"
+       "s\x1a"
+       "t\nC\n"},         // a second Ctrl-Z in the next block
+      {block, "\nNEXT"},  // LF first in the second block
+      {block - 1, "\r"},  // the file ends with a CR
   };
   for (const Case& c : cases) {
     std::string data(c.at, 'x');
@@ -158,12 +187,19 @@ TEST(TextReader, OpenFailuresCarryTheCodeAndItsMessage) {
 
 TEST(TextReader, ErrorMessagesByCode) {
   const std::pair<std::uint32_t, const char*> cases[] = {
-      {2, "File not found"},         {3, "Invalid filename"},        {4, "Too many open files"},
-      {5, "File access denied"},     {100, "Read beyond end of file"}, {101, "Disk full"},
-      {106, "Invalid numeric input"}, {32, "I/O error 32"},           {0, "I/O error 0"},
+      {2, "File not found"},
+      {3, "Invalid filename"},
+      {4, "Too many open files"},
+      {5, "File access denied"},
+      {100, "Read beyond end of file"},
+      {101, "Disk full"},
+      {106, "Invalid numeric input"},
+      {32, "I/O error 32"},
+      {0, "I/O error 0"},
       {4294967295u, "I/O error 4294967295"},
   };
-  for (const auto& c : cases) EXPECT_EQ(EInOutError(c.first).Message(), c.second);
+  for (const auto& c : cases)
+    EXPECT_EQ(EInOutError(c.first).Message(), c.second);
 }
 
 TEST(TextReader, TheFileStaysOpenForOthersToReadAndWrite) {

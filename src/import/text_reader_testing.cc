@@ -27,16 +27,20 @@ Lines ReferenceLines(std::string_view data) {
       }
       if (c == '\x1a') {
         ++i;
-        while (i < n && data[i] != '\n' && data[i] != '\x1a') ++i;
-        if (i < n && data[i] == '\x1a') ended = true;
-        if (i < n) ++i;
+        while (i < n && data[i] != '\n' && data[i] != '\x1a')
+          ++i;
+        if (i < n && data[i] == '\x1a')
+          ended = true;
+        if (i < n)
+          ++i;
         break;
       }
       line.push_back(c);
       ++i;
     }
     lines.push_back(line);
-    if (ended) break;
+    if (ended)
+      break;
   }
   return lines;
 }

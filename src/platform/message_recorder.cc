@@ -11,12 +11,15 @@ MessageRecorder& Recorder() {
 
 }  // namespace
 
-void SetMessageRecorder(MessageRecorder recorder) { Recorder() = std::move(recorder); }
+void SetMessageRecorder(MessageRecorder recorder) {
+  Recorder() = std::move(recorder);
+}
 
 bool RecordMessage(Window owner, const std::string& text, const std::string& caption,
                    std::uint32_t type) {
   const MessageRecorder& recorder = Recorder();
-  if (!recorder) return false;
+  if (!recorder)
+    return false;
   recorder(ShownMessage{owner, text, caption, type});
   return true;
 }

@@ -59,11 +59,11 @@ constexpr std::uint32_t kRegOpenedExistingKey = 2;
 // of the Windows functions take them.
 Status RegOpenKeyExA(RegKey key, const char* sub_key, std::uint32_t options, std::uint32_t access,
                      RegKey* result);
-Status RegCreateKeyExA(RegKey key, const char* sub_key, std::uint32_t reserved, const char* key_class,
-                       std::uint32_t options, std::uint32_t access, const void* security_attributes,
-                       RegKey* result, std::uint32_t* disposition);
-Status RegSetValueExA(RegKey key, const char* value_name, std::uint32_t reserved, std::uint32_t type,
-                      const std::uint8_t* data, std::uint32_t size);
+Status RegCreateKeyExA(RegKey key, const char* sub_key, std::uint32_t reserved,
+                       const char* key_class, std::uint32_t options, std::uint32_t access,
+                       const void* security_attributes, RegKey* result, std::uint32_t* disposition);
+Status RegSetValueExA(RegKey key, const char* value_name, std::uint32_t reserved,
+                      std::uint32_t type, const std::uint8_t* data, std::uint32_t size);
 Status RegQueryValueExA(RegKey key, const char* value_name, std::uint32_t* reserved,
                         std::uint32_t* type, std::uint8_t* data, std::uint32_t* size);
 Status RegDeleteValueA(RegKey key, const char* value_name);

@@ -6,7 +6,8 @@ namespace testing_support {
 
 void PrintTo(const StoredValue& value, std::ostream* os) {
   *os << "type " << value.type << " [";
-  for (std::uint8_t byte : value.data) *os << ' ' << static_cast<int>(byte);
+  for (std::uint8_t byte : value.data)
+    *os << ' ' << static_cast<int>(byte);
   *os << " ]";
 }
 

@@ -24,7 +24,8 @@ class RunFolder {
   }
   ~RunFolder() {
     std::error_code ignored;
-    if (std::getenv("BREVLIN_KEEP_TEST_FILES") == nullptr) fs::remove_all(root_, ignored);
+    if (std::getenv("BREVLIN_KEEP_TEST_FILES") == nullptr)
+      fs::remove_all(root_, ignored);
   }
   fs::path Next() {
     fs::path dir = root_ / std::to_string(counter_++);
@@ -44,14 +45,17 @@ RunFolder& Run() {
 
 }  // namespace
 
-std::string NewTempDir() { return Run().Next().string(); }
+std::string NewTempDir() {
+  return Run().Next().string();
+}
 
 std::string WriteTempFile(std::string_view contents, const std::string& file_name) {
   fs::path path = Run().Next() / file_name;
   std::ofstream out(path, std::ios::binary);
   out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
   out.close();
-  if (!out) throw std::runtime_error("cannot write test file " + path.string());
+  if (!out)
+    throw std::runtime_error("cannot write test file " + path.string());
   return path.string();
 }
 

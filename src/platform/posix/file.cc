@@ -9,19 +9,24 @@
 
 namespace plat {
 
-ReadOnlyFile::~ReadOnlyFile() { Close(); }
+ReadOnlyFile::~ReadOnlyFile() {
+  Close();
+}
 
 Status ReadOnlyFile::Open(const std::string& name) {
-  if (IsOpen()) return kErrorInvalidFunction;
+  if (IsOpen())
+    return kErrorInvalidFunction;
   std::string path = posix::ToPosixPath(name);
-  if (path.empty()) return kErrorPathNotFound;
+  if (path.empty())
+    return kErrorPathNotFound;
   // O_NONBLOCK keeps the open of a FIFO from waiting for a writer; only
   // regular files are read, so a pipe or a device is refused below.
   int fd;
   do {
     fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return posix::ErrnoToWin32(errno, path);
+  if (fd < 0)
+    return posix::ErrnoToWin32(errno, path);
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     Status status = posix::ErrnoToWin32(errno, path);
@@ -34,30 +39,35 @@ Status ReadOnlyFile::Open(const std::string& name) {
     return kErrorAccessDenied;
   }
   int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (flags >= 0)
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   handle_ = fd;
   return kErrorSuccess;
 }
 
 Status ReadOnlyFile::Read(void* buffer, std::size_t size, std::size_t* got) {
   *got = 0;
-  if (!IsOpen()) return kErrorInvalidHandle;
+  if (!IsOpen())
+    return kErrorInvalidHandle;
   ssize_t n;
   do {
     n = ::read(static_cast<int>(handle_), buffer, size);
   } while (n < 0 && errno == EINTR);
-  if (n < 0) return posix::ErrnoToWin32(errno, std::string());
+  if (n < 0)
+    return posix::ErrnoToWin32(errno, std::string());
   *got = static_cast<std::size_t>(n);
   return kErrorSuccess;
 }
 
 Status ReadOnlyFile::Close() {
-  if (!IsOpen()) return kErrorSuccess;
+  if (!IsOpen())
+    return kErrorSuccess;
   int fd = static_cast<int>(handle_);
   handle_ = kClosed;
   // The descriptor is released even when close reports an error; it must not
   // be closed a second time.
-  if (::close(fd) != 0 && errno != EINTR) return posix::ErrnoToWin32(errno, std::string());
+  if (::close(fd) != 0 && errno != EINTR)
+    return posix::ErrnoToWin32(errno, std::string());
   return kErrorSuccess;
 }
 

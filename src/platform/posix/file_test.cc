@@ -31,7 +31,8 @@ TEST(ReadOnlyFilePosix, BackslashesSeparateFolders) {
   std::string path = testing_support::WriteTempFile("x\n", "name.cfg");
   std::string backslashed = path;
   for (char& c : backslashed) {
-    if (c == '/') c = '\\';
+    if (c == '/')
+      c = '\\';
   }
   plat::ReadOnlyFile file;
   ASSERT_EQ(file.Open(backslashed), 0u);

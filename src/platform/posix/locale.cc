@@ -16,15 +16,19 @@ constexpr NumberChars kCLocaleNumberChars = {',', '\0', '-', '.'};
 // One character or none; a longer setting (a multibyte character, say) takes
 // the default, as on Windows.
 char OneChar(const char* setting, char fallback) {
-  if (setting == nullptr) return fallback;
+  if (setting == nullptr)
+    return fallback;
   std::size_t length = std::strlen(setting);
-  if (length == 0) return '\0';
-  if (length == 1) return setting[0];
+  if (length == 0)
+    return '\0';
+  if (length == 1)
+    return setting[0];
   return fallback;
 }
 
 bool IsCLocale(const char* name) {
-  if (name == nullptr) return true;
+  if (name == nullptr)
+    return true;
   return std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0 ||
          std::strncmp(name, "C.", 2) == 0;
 }

@@ -11,14 +11,16 @@ namespace posix {
 std::string ToPosixPath(const std::string& name) {
   std::string path = name;
   for (char& c : path) {
-    if (c == '\\') c = '/';
+    if (c == '\\')
+      c = '/';
   }
   return path;
 }
 
 bool ParentFolderExists(const std::string& path) {
   std::string::size_type slash = path.find_last_of('/');
-  if (slash == std::string::npos) return true;
+  if (slash == std::string::npos)
+    return true;
   std::string parent = slash == 0 ? std::string("/") : path.substr(0, slash);
   struct stat st;
   return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

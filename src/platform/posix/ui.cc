@@ -11,7 +11,8 @@ namespace plat {
 
 int MessageBoxA(Window owner, const std::string& text, const std::string& caption,
                 std::uint32_t type) {
-  if (RecordMessage(owner, text, caption, type)) return kIdOk;
+  if (RecordMessage(owner, text, caption, type))
+    return kIdOk;
   std::string out = caption;
   out += '\n';
   for (std::string::size_type i = 0; i < text.size(); ++i) {
@@ -28,7 +29,9 @@ int MessageBoxA(Window owner, const std::string& text, const std::string& captio
   return kIdOk;
 }
 
-Window GetForegroundWindow() { return kNoWindow; }
+Window GetForegroundWindow() {
+  return kNoWindow;
+}
 
 void Sleep(std::uint32_t milliseconds) {
   struct timespec wait;

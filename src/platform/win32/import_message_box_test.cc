@@ -56,11 +56,9 @@ struct Outcome {
 
 Outcome ImportWithBox(const std::string& file_name, bool show_errors, const std::string& caption) {
   std::atomic<bool> returned{false};
-  std::future<SeenBox> watcher = std::async(std::launch::async, [&] {
-    return CloseBoxWhenShown(caption, returned);
-  });
-  bool result =
-      ImportConfigFile(plat::kHkeyCurrentUser, file_name, "Brevlin", show_errors, 2);
+  std::future<SeenBox> watcher =
+      std::async(std::launch::async, [&] { return CloseBoxWhenShown(caption, returned); });
+  bool result = ImportConfigFile(plat::kHkeyCurrentUser, file_name, "Brevlin", show_errors, 2);
   returned = true;
   return Outcome{result, watcher.get()};
 }
@@ -97,8 +95,9 @@ TEST(ImporterMessageBoxes, RefusedKeyBoxNamesTheRoot) {
     ASSERT_TRUE(creator.OpenPath("Software\\BrevlinTest\\Locked", true));
   }
   ASSERT_TRUE(testing_support::ProtectKey(plat::kHkeyCurrentUser, "Software\\BrevlinTest\\Locked"));
-  Outcome outcome = ImportWithBox(testing_support::WriteTempFile("[Software\\BrevlinTest\\Locked]\n"),
-                                  true, "Register Brevlin Registry Error");
+  Outcome outcome =
+      ImportWithBox(testing_support::WriteTempFile("[Software\\BrevlinTest\\Locked]\n"), true,
+                    "Register Brevlin Registry Error");
   EXPECT_FALSE(outcome.result);
   ASSERT_TRUE(outcome.box.found);
   EXPECT_TRUE(outcome.box.import_was_waiting);

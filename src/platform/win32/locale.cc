@@ -10,7 +10,8 @@ namespace {
 // longer one makes the call answer 0 and the default is taken.
 char LocaleChar(LCID locale, LCTYPE item, char fallback) {
   char buffer[2] = {0, 0};
-  if (::GetLocaleInfoA(locale, item, buffer, 2) > 0) return buffer[0];
+  if (::GetLocaleInfoA(locale, item, buffer, 2) > 0)
+    return buffer[0];
   return fallback;
 }
 
