@@ -339,6 +339,34 @@ TEST_F(ImportFaultTest, SeveralImportsIntoOneStoreAtOnce) {
   std::printf("%d imports, two and four at a time\n", runs);
 }
 
+// Programs that meet at a store that does not exist yet: one of them makes
+// it, the others wait for it; none may fail because another is setting it up.
+TEST_F(ImportFaultTest, ManyProgramsMakeANewStoreAtOnce) {
+  constexpr int kPrograms = 8;
+  for (int round = 0; round < 30; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const std::string store = NewStore();
+    std::vector<Workload> loads;
+    std::vector<std::unique_ptr<RunningProgram>> programs;
+    for (int j = 0; j < kPrograms; ++j) {
+      loads.push_back(MakeWorkload("First" + std::to_string(j), 1, 2));
+      const std::string config =
+          WriteConfig("first" + std::to_string(j) + ".cfg", loads.back().text);
+      programs.push_back(std::make_unique<RunningProgram>(program_, Import(config, store)));
+    }
+    for (int j = 0; j < kPrograms; ++j) {
+      ProgramRun run = programs[j]->Wait();
+      EXPECT_EQ(run.exit_code, 0);
+      EXPECT_EQ(run.error_output, "");
+    }
+    StoreContent content = Content(store);
+    for (const Workload& w : loads) {
+      std::string problem;
+      EXPECT_EQ(WholeKeys(content, w, &problem), 1) << problem;
+    }
+  }
+}
+
 // A store that cannot be written: a clear message, no crash, the store as it
 // was, and exit code 0.
 TEST_F(ImportFaultTest, ReadOnlyStore) {

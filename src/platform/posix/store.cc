@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -358,31 +360,56 @@ Status Store::OpenConnection(std::string* detail) {
       return kErrorBadDb;
     }
   } else {
-    rc = ConfigureStoreConnection(db_);
-    if (rc != SQLITE_OK)
-      return fail(rc, "cannot set up the store");
-    rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-      return fail(rc, "cannot set up the store");
-    rc = read_identity();
-    if (rc != SQLITE_OK)
-      return fail(rc, "cannot read the store");
-    if (application_id != kStoreApplicationId && (application_id != 0 || object_count != 0)) {
+    // Programs that meet at a new store all try to set it up. Switching it to
+    // the write-ahead log takes a lock that SQLite does not wait for, so a
+    // set-up that finds the store busy is tried again, within the wait limit.
+    bool not_a_store = false;
+    auto set_up = [&]() -> std::pair<int, const char*> {
+      int result = ConfigureStoreConnection(db_);
+      if (result != SQLITE_OK)
+        return {result, "cannot set up the store"};
+      result = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+      if (result != SQLITE_OK)
+        return {result, "cannot set up the store"};
+      result = read_identity();
+      if (result != SQLITE_OK)
+        return {result, "cannot read the store"};
+      if (application_id != kStoreApplicationId && (application_id != 0 || object_count != 0)) {
+        not_a_store = true;
+        return {SQLITE_OK, nullptr};
+      }
+      result = sqlite3_exec(db_, kStoreSchemaSql, nullptr, nullptr, nullptr);
+      if (result == SQLITE_OK && application_id == 0) {
+        result = sqlite3_exec(
+            db_, ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(), nullptr,
+            nullptr, nullptr);
+      }
+      if (result == SQLITE_OK)
+        result = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+      return {result, "cannot set up the store"};
+    };
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_limit_ms_);
+    std::pair<int, const char*> outcome;
+    for (int pause_ms = 1;; pause_ms = std::min(pause_ms * 2, 50)) {
+      outcome = set_up();
+      const int primary = outcome.first & 0xFF;
+      if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
+          std::chrono::steady_clock::now() >= deadline) {
+        break;
+      }
+      if (!sqlite3_get_autocommit(db_))
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+      ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
+    }
+    if (not_a_store) {
       if (detail)
         *detail = db_path_ + " is not a registry store";
       Disconnect();
       return kErrorBadDb;
     }
-    rc = sqlite3_exec(db_, kStoreSchemaSql, nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK && application_id == 0) {
-      rc = sqlite3_exec(db_,
-                        ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(),
-                        nullptr, nullptr, nullptr);
-    }
-    if (rc == SQLITE_OK)
-      rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
-      return fail(rc, "cannot set up the store");
+    if (outcome.first != SQLITE_OK)
+      return fail(outcome.first, outcome.second);
   }
 
   for (int i = 0; i < kStatementCount; ++i) {
