@@ -165,12 +165,16 @@ std::uint32_t NormalizeAccess(std::uint32_t access) {
   return access & ~(kGenericRead | kGenericExecute | kGenericWrite | kGenericAll);
 }
 
+// Names compare without regard to ASCII letter case: they are folded to
+// lower case where they serve as keys of this process's own maps.
+char FoldAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string FoldCase(std::string_view name) {
   std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : folded)
+    c = FoldAscii(c);
   return folded;
 }
 
@@ -440,10 +444,8 @@ Status Store::Fail(int rc) {
   // After some errors SQLite has rolled the transaction back by itself, and
   // with it the changes made so far.
   if (in_txn_ && sqlite3_get_autocommit(db_)) {
-    if (lasting_changes_ != 0 || !fresh_values_.empty()) {
-      lost_changes_ = status == kErrorSuccess ? kErrorGenFailure : status;
-      Note("changes to the registry store " + db_path_ + " were lost: " + sqlite3_errstr(rc));
-    }
+    if (HasChanges())
+      LoseChanges(status, rc);
     EndTransaction();
   }
   if (status != kErrorGenFailure)
@@ -598,7 +600,7 @@ void Store::EndTransaction() {
 Status Store::Commit() {
   if (!in_txn_)
     return kErrorSuccess;
-  const bool changed = lasting_changes_ != 0 || !fresh_values_.empty();
+  const bool changed = HasChanges();
   sqlite3_stmt* stmt = Statement(changed ? kCommit : kRollback);
   int rc = sqlite3_step(stmt);
   sqlite3_reset(stmt);
@@ -612,20 +614,61 @@ Status Store::Commit() {
   if (rc == SQLITE_DONE)
     return kErrorSuccess;
   const Status status = FromSqlite(rc);
-  if (changed) {
-    // The changes are gone, and a commit is often a close whose answer no
-    // caller looks at. Every later change is refused, so that the writer
-    // learns of it at its next write instead of going on as if all were
-    // stored.
-    lost_changes_ = status == kErrorSuccess ? kErrorGenFailure : status;
-    Note("changes to the registry store " + db_path_ + " were lost: " + sqlite3_errstr(rc));
-  }
+  if (changed)
+    LoseChanges(status, rc);
   return status;
 }
 
+void Store::LoseChanges(Status status, int rc) {
+  // The changes are gone, and a commit is often a close whose answer no
+  // caller looks at. Every later change is refused, so that the writer
+  // learns of it at its next write instead of going on as if all were
+  // stored.
+  lost_changes_ = status == kErrorSuccess ? kErrorGenFailure : status;
+  Note("changes to the registry store " + db_path_ + " were lost: " + sqlite3_errstr(rc));
+}
+
+bool Store::HasChanges() const {
+  return lasting_changes_ != 0 || !fresh_values_.empty();
+}
+
 void Store::ReleaseIfUnchanged() {
-  if (in_txn_ && lasting_changes_ == 0 && fresh_values_.empty())
+  if (in_txn_ && !HasChanges())
     Commit();
+}
+
+Status Store::BeginWrite() {
+  if (read_only_)
+    return RefuseReadOnly();
+  if (lost_changes_ != kErrorSuccess)
+    return lost_changes_;
+  return Begin();
+}
+
+Status Store::BeginValueChange(RegKey key, const Handle& handle) {
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  status = BeginWrite();
+  if (status != kErrorSuccess)
+    return status;
+  std::uint32_t flags = 0;
+  status = VerifiedFlags(handle.key_id, &flags);
+  if (status == kErrorSuccess && (flags & kKeyValuesLocked))
+    status = kErrorAccessDenied;
+  // A root key handle is never opened, so its protection is checked here.
+  if (status == kErrorSuccess && IsRoot(key) && (flags & kKeyProtected))
+    status = kErrorAccessDenied;
+  if (status != kErrorSuccess)
+    ReleaseIfUnchanged();
+  return status;
+}
+
+RegKey Store::AddHandle(std::int64_t key_id, std::uint32_t access) {
+  const RegKey handle = next_handle_;
+  next_handle_ += 4;
+  handles_[handle] = Handle{key_id, access, 0};
+  return handle;
 }
 
 Status Store::LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
@@ -731,11 +774,8 @@ namespace {
 void CacheKeyOf(std::int64_t parent, std::string_view name, std::string* key) {
   key->assign(reinterpret_cast<const char*>(&parent), sizeof(parent));
   key->append(name.data(), name.size());
-  for (std::size_t i = sizeof(parent); i < key->size(); ++i) {
-    char& c = (*key)[i];
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (std::size_t i = sizeof(parent); i < key->size(); ++i)
+    (*key)[i] = FoldAscii((*key)[i]);
 }
 
 }  // namespace
@@ -967,10 +1007,7 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   if ((access & kWriteRights) && refuses_writes)
     return kErrorAccessDenied;
 
-  const RegKey new_handle = next_handle_;
-  next_handle_ += 4;
-  handles_[new_handle] = Handle{id, access, 0};
-  *result = new_handle;
+  *result = AddHandle(id, access);
   return kErrorSuccess;
 }
 
@@ -1016,16 +1053,12 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
   bool created = false;
   bool refuses_writes = read_only_ || is_protected;
   if (found < names.size()) {
-    if (read_only_)
-      return RefuseReadOnly();
-    if (lost_changes_ != kErrorSuccess)
-      return lost_changes_;
     // Look again inside the write transaction: another process may have
     // created or deleted keys on the way since. After a failed open of the
     // same key, with no change to the keys since (no other connection
     // wrote, and no transaction of this one was undone), what that open
     // found holds.
-    status = Begin();
+    status = BeginWrite();
     if (status != kErrorSuccess)
       return status;
     if (likely_missing && missing_walk.key_epoch == key_epoch_) {
@@ -1079,12 +1112,9 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     ReleaseIfUnchanged();
     return read_only_ ? RefuseReadOnly() : kErrorAccessDenied;
   }
-  const RegKey new_handle = next_handle_;
-  next_handle_ += 4;
-  Handle& entry = handles_[new_handle];
-  entry = Handle{id, access, 0};
+  const RegKey new_handle = AddHandle(id, access);
   if (created)
-    MarkDirty(&entry);
+    MarkDirty(&handles_[new_handle]);
   ReleaseIfUnchanged();
   *result = new_handle;
   if (disposition)
@@ -1107,29 +1137,9 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     return kErrorNoAccess;
   if (size > 0x7FFFFFFFu)
     return kErrorInvalidParameter;
-  Status status = Enter();
+  Status status = BeginValueChange(key, *handle);
   if (status != kErrorSuccess)
     return status;
-  if (read_only_)
-    return RefuseReadOnly();
-  if (lost_changes_ != kErrorSuccess)
-    return lost_changes_;
-  status = Begin();
-  if (status != kErrorSuccess)
-    return status;
-
-  std::uint32_t flags = 0;
-  status = VerifiedFlags(handle->key_id, &flags);
-  if (status == kErrorSuccess && (flags & kKeyValuesLocked))
-    status = kErrorAccessDenied;
-  // A root key handle is never opened, so its protection is checked here.
-  if (status == kErrorSuccess && IsRoot(key) && (flags & kKeyProtected)) {
-    status = kErrorAccessDenied;
-  }
-  if (status != kErrorSuccess) {
-    ReleaseIfUnchanged();
-    return status;
-  }
 
   // A new value is inserted; an existing one is updated in place, which
   // keeps its position among the key's values.
@@ -1211,26 +1221,12 @@ Status Store::DeleteValue(RegKey key, const char* name) {
     return kErrorInvalidHandle;
   if (!(handle->access & kKeySetValue))
     return kErrorAccessDenied;
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  if (read_only_)
-    return RefuseReadOnly();
-  if (lost_changes_ != kErrorSuccess)
-    return lost_changes_;
-  status = Begin();
+  Status status = BeginValueChange(key, *handle);
   if (status != kErrorSuccess)
     return status;
 
   const std::string_view value_name = name ? name : "";
-  std::uint32_t flags = 0;
-  status = VerifiedFlags(handle->key_id, &flags);
-  if (status == kErrorSuccess && (flags & kKeyValuesLocked))
-    status = kErrorAccessDenied;
-  if (status == kErrorSuccess && IsRoot(key) && (flags & kKeyProtected)) {
-    status = kErrorAccessDenied;
-  }
-  if (status == kErrorSuccess) {
+  {
     StatementUse use(Statement(kDeleteValue));
     sqlite3_bind_int64(use.get(), 1, handle->key_id);
     BindText(use.get(), 2, value_name);
@@ -1326,9 +1322,9 @@ Status Store::FindKey(RegKey key, const std::string& path, StoreKeyInfo* info) {
   return Find(key, path, &id, info);
 }
 
-Status Store::ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  values->clear();
+template <typename TakeRow>
+Status Store::ListRows(RegKey key, const std::string& path, StatementId statement,
+                       TakeRow take_row) {
   Status status = Enter();
   if (status != kErrorSuccess)
     return status;
@@ -1337,37 +1333,32 @@ Status Store::ListValues(RegKey key, const std::string& path, std::vector<StoreV
   status = Find(key, path, &id, nullptr);
   if (status != kErrorSuccess)
     return status;
-  StatementUse use(Statement(kListValues));
+  StatementUse use(Statement(statement));
   sqlite3_bind_int64(use.get(), 1, id);
   int rc;
-  while ((rc = sqlite3_step(use.get())) == SQLITE_ROW) {
-    StoreValue value;
-    value.name = ColumnText(use.get(), 0);
-    value.type = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 1));
-    const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(use.get(), 2));
-    value.data.assign(bytes, bytes + sqlite3_column_bytes(use.get(), 2));
-    values->push_back(std::move(value));
-  }
+  while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
+    take_row(use.get());
   return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
+}
+
+Status Store::ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  values->clear();
+  return ListRows(key, path, kListValues, [values](sqlite3_stmt* row) {
+    StoreValue value;
+    value.name = ColumnText(row, 0);
+    value.type = static_cast<std::uint32_t>(sqlite3_column_int64(row, 1));
+    const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, 2));
+    value.data.assign(bytes, bytes + sqlite3_column_bytes(row, 2));
+    values->push_back(std::move(value));
+  });
 }
 
 Status Store::ListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names) {
   std::lock_guard<std::mutex> lock(mutex_);
   names->clear();
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  ReadScope read(this);
-  std::int64_t id = 0;
-  status = Find(key, path, &id, nullptr);
-  if (status != kErrorSuccess)
-    return status;
-  StatementUse use(Statement(kListSubkeys));
-  sqlite3_bind_int64(use.get(), 1, id);
-  int rc;
-  while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
-    names->push_back(ColumnText(use.get(), 0));
-  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
+  return ListRows(key, path, kListSubkeys,
+                  [names](sqlite3_stmt* row) { names->push_back(ColumnText(row, 0)); });
 }
 
 Status Store::ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,

@@ -178,8 +178,26 @@ class Store {
   // Whether the base of an open or create, or a key above it, is protected.
   Status BaseRefusesWrites(std::int64_t base_id, std::uint32_t base_flags, bool* refuses);
   Status Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info);
+  // Whether the write transaction holds changes that would last.
+  bool HasChanges() const;
   // Ends a transaction at once when nothing in it would last.
   void ReleaseIfUnchanged();
+  // Records that a transaction's changes are lost: every later change is
+  // refused with `status`.
+  void LoseChanges(Status status, int rc);
+  // Begins the write transaction for a change, unless the store refuses
+  // changes (read-only, or changes lost before).
+  Status BeginWrite();
+  // Begins a change of the values of the key behind `handle`, opened as
+  // `key`: the write transaction, and the key's own refusal of value changes
+  // (its values locked, or a protected root key).
+  Status BeginValueChange(RegKey key, const Handle& handle);
+  // A new handle to the key `key_id` with the given rights.
+  RegKey AddHandle(std::int64_t key_id, std::uint32_t access);
+  // Runs `take_row` on each row that `statement` answers for the key at
+  // `path` below `key`, inside one read transaction.
+  template <typename TakeRow>
+  Status ListRows(RegKey key, const std::string& path, StatementId statement, TakeRow take_row);
   std::string PathLocked() const;
 
   sqlite3_stmt* Statement(StatementId id) { return statements_[id]; }
