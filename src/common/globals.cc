@@ -11,15 +11,19 @@ LocaleNumberChars& FixedChars() {
   return chars;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return -1;
-}
+// The value of each hexadecimal digit character; -1 for every other byte.
+struct HexDigitTable {
+  signed char value[256];
+  constexpr HexDigitTable() : value() {
+    for (int c = 0; c < 256; ++c) {
+      value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
+                 : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
+                 : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
+                                        : -1;
+    }
+  }
+};
+constexpr HexDigitTable kHexDigits;
 
 // Parses text in which the locale characters have already been replaced.
 std::int32_t ParseInteger(std::string_view text) {
@@ -49,7 +53,7 @@ std::int32_t ParseInteger(std::string_view text) {
   // 0xFFFFFFFF ends the number before it.
   std::uint64_t magnitude = 0;
   for (; i < n; ++i) {
-    int digit = HexDigit(text[i]);
+    int digit = HexDigitValue(text[i]);
     if (digit < 0 || static_cast<unsigned>(digit) >= base)
       break;
     std::uint64_t next = magnitude * base + static_cast<unsigned>(digit);
@@ -66,6 +70,10 @@ std::int32_t ParseInteger(std::string_view text) {
 }
 
 }  // namespace
+
+int HexDigitValue(char c) {
+  return kHexDigits.value[static_cast<unsigned char>(c)];
+}
 
 void FixLocaleNumberChars() {
   FixedChars();

@@ -25,6 +25,10 @@ void FixLocaleNumberChars();
 // The locale number characters that are fixed for this run.
 const LocaleNumberChars& NumberChars();
 
+// The value of a hexadecimal digit: "0" to "9", "A" to "F" and "a" to "f"
+// give 0 to 15, every other byte -1.
+int HexDigitValue(char c);
+
 // Decodes a signed 32-bit integer from text written with the locale number
 // characters: thousands separators are dropped, the locale's signs and
 // decimal separator stand for "+", "-" and "."; then optional leading spaces,

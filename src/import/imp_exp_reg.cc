@@ -175,28 +175,6 @@ std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text) {
   return HexTripletsToBytes(text, NumberChars());
 }
 
-namespace {
-
-// The value of each hexadecimal digit character; -1 for every other byte.
-struct HexDigitTable {
-  signed char value[256];
-  constexpr HexDigitTable() : value() {
-    for (int c = 0; c < 256; ++c) {
-      value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
-                 : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
-                 : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
-                                        : -1;
-    }
-  }
-};
-constexpr HexDigitTable kHexDigits;
-
-int HexValue(char c) {
-  return kHexDigits.value[static_cast<unsigned char>(c)];
-}
-
-}  // namespace
-
 std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text,
                                              const LocaleNumberChars& chars) {
   const std::size_t count = text.size() / 3;
@@ -218,8 +196,8 @@ std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text,
     const char low = text[3 * k + 1];
     if (!dollar_rewritten && !rewritten[static_cast<unsigned char>(high)] &&
         !rewritten[static_cast<unsigned char>(low)]) {
-      const int h = HexValue(high);
-      const int l = HexValue(low);
+      const int h = HexDigitValue(high);
+      const int l = HexDigitValue(low);
       bytes[k] = static_cast<std::uint8_t>(h < 0 ? 0 : l < 0 ? h : h * 16 + l);
       continue;
     }
