@@ -44,13 +44,8 @@ Status ReadOnlyFile::Read(void* buffer, std::size_t size, std::size_t* got) {
   // ReadFile takes a 32-bit count; larger requests are read in parts by the caller.
   DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
   DWORD read = 0;
-  if (!::ReadFile(AsHandle(handle_), buffer, want, &read, nullptr)) {
-    DWORD error = ::GetLastError();
-    // A broken pipe is the end of the data, as the C runtime treats it.
-    if (error == ERROR_BROKEN_PIPE)
-      return kErrorSuccess;
-    return error;
-  }
+  if (!::ReadFile(AsHandle(handle_), buffer, want, &read, nullptr))
+    return ::GetLastError();
   *got = read;
   return kErrorSuccess;
 }
