@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -57,6 +58,13 @@ std::string WriteTempFile(std::string_view contents, const std::string& file_nam
   if (!out)
     throw std::runtime_error("cannot write test file " + path.string());
   return path.string();
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {

@@ -14,6 +14,9 @@ std::string NewTempDir();
 // and answers its full name.
 std::string WriteTempFile(std::string_view contents, const std::string& file_name = "file.cfg");
 
+// The bytes of a file; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+
 // Joins a folder and a name with the platform's separator.
 std::string JoinPath(const std::string& dir, const std::string& name);
 

@@ -50,13 +50,6 @@ int EnvCount(const char* name, int fallback) {
   return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 void WriteFile(const std::string& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << contents;
@@ -375,13 +368,13 @@ TEST_F(ImportFaultTest, ReadOnlyStore) {
   ExpectComplete(RunProgram(program_, Import(WriteConfig("first.cfg", first.text), store)), store,
                  first);
   ASSERT_EQ(::chmod(store.c_str(), 0444), 0);
-  const std::string bytes = ReadFile(store);
+  const std::string bytes = testing_support::ReadWholeFile(store);
 
   const Workload second = MakeWorkload("Second", 20, 3);
   ProgramRun run = RunProgram(program_, Import(WriteConfig("second.cfg", second.text), store));
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_NE(run.error_output.find("is read-only"), std::string::npos) << run.error_output;
-  EXPECT_EQ(ReadFile(store), bytes);
+  EXPECT_EQ(testing_support::ReadWholeFile(store), bytes);
   EXPECT_FALSE(fs::exists(store + "-wal") && fs::file_size(store + "-wal") > 0);
   EXPECT_EQ(StoreIntegrity(store), "ok");
   ::chmod(store.c_str(), 0644);
@@ -396,7 +389,7 @@ TEST_F(ImportFaultTest, StoreFolderCannotBeCreated) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_NE(run.error_output.find("cannot use the registry store " + store), std::string::npos)
       << run.error_output;
-  EXPECT_EQ(ReadFile(blocker), "a file, not a folder");
+  EXPECT_EQ(testing_support::ReadWholeFile(blocker), "a file, not a folder");
 }
 
 // Damaged store files: random bytes, a store with random bytes over some of
@@ -407,7 +400,7 @@ TEST_F(ImportFaultTest, DamagedStore) {
   const std::string config = WriteConfig("damaged.cfg", w.text);
   const std::string good = NewStore();
   ExpectComplete(RunProgram(program_, Import(config, good)), good, w);
-  const std::string good_bytes = ReadFile(good);
+  const std::string good_bytes = testing_support::ReadWholeFile(good);
   ASSERT_GT(good_bytes.size(), 20000u);
 
   std::mt19937 random(7);
@@ -441,7 +434,7 @@ TEST_F(ImportFaultTest, DamagedStore) {
     EXPECT_NE(run.error_output.find("registry store " + store), std::string::npos)
         << run.error_output;
     if (!c.is_store) {
-      EXPECT_EQ(ReadFile(store), c.bytes);
+      EXPECT_EQ(testing_support::ReadWholeFile(store), c.bytes);
       EXPECT_FALSE(fs::exists(store + "-wal"));
     }
   }
@@ -521,7 +514,7 @@ TEST_F(ImportFaultTest, FullFileSystem) {
   if (WEXITSTATUS(status) == 77)
     GTEST_SKIP() << "no private mount of a small file system here";
 
-  std::istringstream lines(ReadFile(report));
+  std::istringstream lines(testing_support::ReadWholeFile(report));
   ProgramRun a, b;
   lines >> a.exit_code >> a.signal >> b.exit_code >> b.signal;
   lines.ignore(1);

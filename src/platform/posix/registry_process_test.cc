@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +21,7 @@
 #include <vector>
 
 #include "common/globals.h"
+#include "platform/posix/program_testing.h"
 #include "platform/posix/registry_store.h"
 #include "platform/registry.h"
 #include "platform/registry_testing.h"
@@ -237,21 +237,6 @@ void ExpectKeyIntact(int writer, int key) {
   }
 }
 
-std::string IntegrityCheck(const std::string& store) {
-  sqlite3* db = nullptr;
-  std::string result;
-  if (sqlite3_open_v2(store.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr) == SQLITE_OK &&
-        sqlite3_step(stmt) == SQLITE_ROW) {
-      result = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-    }
-    sqlite3_finalize(stmt);
-  }
-  sqlite3_close(db);
-  return result;
-}
-
 // Reads the key numbers that a child reports on `fd` until it closes the
 // pipe, calls `seen` with each, and answers the last (-1 for none).
 int FollowProgress(int fd, const std::function<void(int)>& seen) {
@@ -294,7 +279,7 @@ TEST_F(RegistryProcessTest, WritersAndAReaderAtTheSameTime) {
     for (int k = 0; k < kKeys; ++k)
       ExpectKeyIntact(w, k);
   }
-  EXPECT_EQ(IntegrityCheck(store), "ok");
+  EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
 }
 
 TEST_F(RegistryProcessTest, KilledWriterLosesNothingItClosed) {
@@ -316,7 +301,7 @@ TEST_F(RegistryProcessTest, KilledWriterLosesNothingItClosed) {
   EXPECT_EQ(WaitExitCode(writer), 128 + SIGKILL);
   ASSERT_GE(last_closed, 300);
 
-  EXPECT_EQ(IntegrityCheck(store), "ok");
+  EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
   for (int k = 0; k <= last_closed; ++k)
     ExpectKeyIntact(0, k);
 }
@@ -346,7 +331,7 @@ TEST_F(RegistryProcessTest, RefusedWriteFailsItsCloseAndLosesNothingClosedBefore
   EXPECT_EQ(WaitExitCode(writer), 0);
   ASSERT_GE(last_closed, 10);
 
-  EXPECT_EQ(IntegrityCheck(store), "ok");
+  EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
   for (int k = 0; k <= last_closed; ++k)
     ExpectKeyIntact(0, k);
 }

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -123,10 +122,7 @@ TEST_F(RegstoreCommandTest, ExportWritesRegedit4) {
   Result to_file = Regstore({"export", "HKCU\\Software\\BrevlinTest", file});
   EXPECT_EQ(to_file.code, 0) << to_file.err;
   EXPECT_EQ(to_file.out, "");
-  std::ifstream in(file, std::ios::binary);
-  std::stringstream written;
-  written << in.rdbuf();
-  EXPECT_EQ(written.str(), expected);
+  EXPECT_EQ(testing_support::ReadWholeFile(file), expected);
 
   // A root alone exports the whole root.
   Result root = Regstore({"export", "HKEY_CURRENT_USER"});
