@@ -4,24 +4,18 @@
 // vector, also go through the conversion that the Linux program applies to
 // its argv, whose arguments must come back out of the split line.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/command_line.h"
+#include "fuzz_check.h"
 #include "platform/paths.h"
 #include "platform/posix/command_line.h"
 
 namespace {
 
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using fuzzing::Check;
 
 bool IsSeparator(char c) {
   return static_cast<unsigned char>(c) <= 0x20;

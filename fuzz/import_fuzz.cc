@@ -3,8 +3,6 @@
 // handshake value telling which, and must leave in the store exactly the keys
 // and values that a plain model of the import and of the registry predicts.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <string_view>
@@ -12,6 +10,7 @@
 
 #include "common/exceptions.h"
 #include "common/globals.h"
+#include "fuzz_check.h"
 #include "import/imp_exp_reg.h"
 #include "import/text_reader_testing.h"
 #include "platform/posix/program_testing.h"
@@ -22,12 +21,7 @@
 
 namespace {
 
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using fuzzing::Check;
 
 const std::string& InputFile() {
   static const std::string path = testing_support::WriteTempFile("", "input.cfg");

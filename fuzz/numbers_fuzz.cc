@@ -1,15 +1,16 @@
 // The number decoders on arbitrary text and arbitrary locale characters,
 // against a model that follows the rules one step at a time.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
 #include "common/globals.h"
+#include "fuzz_check.h"
 #include "import/imp_exp_reg.h"
 
 namespace {
+
+using fuzzing::Check;
 
 // Removes the thousands separator, maps the locale's signs and decimal
 // separator, then reads optional spaces, one sign, a base prefix and digits
@@ -65,19 +66,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   LocaleNumberChars chars = {static_cast<char>(data[0]), static_cast<char>(data[1]),
                              static_cast<char>(data[2]), static_cast<char>(data[3])};
   std::string_view text(reinterpret_cast<const char*>(data + 4), size - 4);
-  if (LocaleStrToInt(text, chars) != Model(text, chars)) {
-    std::fprintf(stderr, "LocaleStrToInt differs from the model\n");
-    std::abort();
-  }
+  Check(LocaleStrToInt(text, chars) == Model(text, chars), "LocaleStrToInt differs from the model");
   // The binary decoder under the fixed locale: one byte per three characters,
   // each the low byte of its pair read as a hexadecimal number.
   std::vector<std::uint8_t> bytes = HexTripletsToBytes(text);
-  if (bytes.size() != text.size() / 3)
-    std::abort();
+  Check(bytes.size() == text.size() / 3, "HexTripletsToBytes gives one byte per three characters");
   for (std::size_t k = 0; k < bytes.size(); ++k) {
     std::string pair = "$" + std::string(text.substr(3 * k, 2));
-    if (bytes[k] != static_cast<std::uint8_t>(Model(pair, NumberChars()) & 0xFF))
-      std::abort();
+    Check(bytes[k] == static_cast<std::uint8_t>(Model(pair, NumberChars()) & 0xFF),
+          "HexTripletsToBytes differs from the model");
   }
   return 0;
 }

@@ -3,11 +3,10 @@
 // every line must classify and split without reading outside it. Inputs are
 // also read across the end of the reader's first block.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "import/config_line.h"
 #include "import/text_reader.h"
 #include "import/text_reader_testing.h"
@@ -25,12 +24,7 @@ bool Within(std::string_view part, std::string_view whole) {
          (part.data() >= whole.data() && part.data() + part.size() <= whole.data() + whole.size());
 }
 
-void Check(bool condition, const char* what) {
-  if (!condition) {
-    std::fprintf(stderr, "check failed: %s\n", what);
-    std::abort();
-  }
-}
+using fuzzing::Check;
 
 // Reads `contents` from a file and checks every line against `expected`.
 void CheckContents(std::string_view contents, const testing_support::Lines& expected) {
