@@ -31,10 +31,7 @@ runs=${1:-5}
 load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
 scripts/install-deps.sh
 
-WINE64=/usr/lib/wine/wine64
-[ -x "$WINE64" ] || WINE64=$(command -v wine64)
-WINESERVER=/usr/lib/wine/wineserver64
-[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver)
+. scripts/wine-env.sh
 
 echo "== Building"
 build() {
@@ -53,11 +50,8 @@ brevlin_exe=$root/out/win64/register-brevlin.exe
 work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-compare.XXXXXX")
 export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
-# No Mono or Gecko: neither program needs them.
-export WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
-  "$WINESERVER" -k >/dev/null 2>&1 || true
-  "$WINESERVER" -w >/dev/null 2>&1 || true
+  stop_wineserver
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -172,8 +166,7 @@ done
 for name in wine_brevlin wine_regedit wine_brevlin_one_cpu wine_regedit_one_cpu; do
   keep_median $name
 done
-"$WINESERVER" -k >/dev/null 2>&1 || true
-"$WINESERVER" -w >/dev/null 2>&1 || true
+stop_wineserver
 
 echo "== 3. Start-up without arguments, 300 runs each"
 startup() {

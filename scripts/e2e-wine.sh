@@ -22,19 +22,13 @@ shots=${2:-}
 [ -n "$shots" ] && mkdir -p "$shots" && shots=$(cd "$shots" && pwd)
 [ -f "$exe" ] || { echo "no $exe"; exit 1; }
 . "$scripts/e2e-fixtures.sh"
-
-WINE64=/usr/lib/wine/wine64
-[ -x "$WINE64" ] || WINE64=$(command -v wine64)
-WINESERVER=/usr/lib/wine/wineserver64
-[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver)
+. "$scripts/wine-env.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-e2e-wine.XXXXXX")
 export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
-  "$WINESERVER" -k >/dev/null 2>&1
-  "$WINESERVER" -w >/dev/null 2>&1
+  stop_wineserver
   rm -rf "$work"
 }
 trap cleanup EXIT

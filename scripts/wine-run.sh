@@ -4,16 +4,11 @@
 # display, the program gets a virtual one (Xvfb).
 set -u
 
-WINE64=/usr/lib/wine/wine64
-[ -x "$WINE64" ] || WINE64=$(command -v wine64 || echo wine64)
-WINESERVER=/usr/lib/wine/wineserver64
-[ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo wineserver)
+. "$(dirname "$0")/wine-env.sh"
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-wine.XXXXXX")
 export WINEPREFIX="$prefix"
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko: nothing here needs them, and looking for them is slow.
-export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Windows programs need a display for their windows and message boxes: give
 # them a virtual one unless one is set.
@@ -23,7 +18,6 @@ else
   "$WINE64" "$@"
 fi
 status=$?
-"$WINESERVER" -k >/dev/null 2>&1
-"$WINESERVER" -w >/dev/null 2>&1
+stop_wineserver
 rm -rf "$prefix"
 exit $status
