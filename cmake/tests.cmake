@@ -21,6 +21,9 @@ target_link_libraries(brevlin_testing PUBLIC brevlin ${BREVLIN_GTEST_LIBS})
 
 add_executable(brevlin_tests ${BREVLIN_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/unit_tests_main.cc)
 target_link_libraries(brevlin_tests PRIVATE brevlin_testing)
+if(TARGET regstore_commands)
+  target_link_libraries(brevlin_tests PRIVATE regstore_commands)
+endif()
 # The Linux fault tests run the programs built beside the test binary.
 if(NOT WIN32 AND TARGET regstore)
   add_dependencies(brevlin_tests register-brevlin regstore)

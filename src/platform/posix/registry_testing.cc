@@ -1,11 +1,11 @@
 #include "platform/registry_testing.h"
 
-#include "platform/posix/registry_store.h"
+#include "regstore/regstore.h"
 #include "platform/test_files_testing.h"
 
 namespace testing_support {
 
-namespace store = plat::posix;
+namespace store = regstore;
 
 ScopedTestRegistry::ScopedTestRegistry()
     : store_path_(JoinPath(NewTempDir(), "registry.db")), previous_path_(store::StorePath()) {

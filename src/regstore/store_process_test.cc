@@ -22,10 +22,10 @@
 
 #include "common/globals.h"
 #include "platform/posix/program_testing.h"
-#include "platform/posix/registry_store.h"
 #include "platform/registry.h"
 #include "platform/registry_testing.h"
 #include "registry/registry.h"
+#include "regstore/regstore.h"
 
 extern char** environ;
 

@@ -7,8 +7,8 @@
 // the process ends normally. A transaction whose changes cancel out (a value
 // created and deleted again, as a write probe does) is rolled back instead,
 // which costs nothing on disk.
-#ifndef BREVLIN_PLATFORM_POSIX_STORE_H_
-#define BREVLIN_PLATFORM_POSIX_STORE_H_
+#ifndef BREVLIN_REGSTORE_STORE_H_
+#define BREVLIN_REGSTORE_STORE_H_
 
 #include <sqlite3.h>
 
@@ -22,11 +22,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/registry_store.h"
 #include "platform/registry.h"
+#include "regstore/regstore.h"
 
-namespace plat {
-namespace posix {
+namespace regstore {
 
 class Store {
  public:
@@ -221,10 +220,10 @@ class Store {
   bool in_read_ = false;
   // Set when a commit of changes failed: every later change is refused with
   // it.
-  Status lost_changes_ = kErrorSuccess;
+  Status lost_changes_ = plat::kErrorSuccess;
   std::set<std::string> noted_;
   // The key that the last call failed to open because it is missing.
-  RegKey missing_base_ = kNullKey;
+  RegKey missing_base_ = plat::kNullKey;
   std::string missing_path_;
   // What the lookup of that key found.
   struct WalkResult {
@@ -269,7 +268,6 @@ class Store {
   bool cache_synced_ = false;
 };
 
-}  // namespace posix
-}  // namespace plat
+}  // namespace regstore
 
-#endif  // BREVLIN_PLATFORM_POSIX_STORE_H_
+#endif  // BREVLIN_REGSTORE_STORE_H_

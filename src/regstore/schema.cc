@@ -1,9 +1,8 @@
-#include "platform/posix/store_schema.h"
+#include "regstore/schema.h"
 
 #include <cstring>
 
-namespace plat {
-namespace posix {
+namespace regstore {
 
 // Names compare without regard to ASCII letter case (COLLATE NOCASE) and keep
 // the case they were created with. Values are enumerated in the order of
@@ -67,5 +66,4 @@ void ConfigureSqliteLibrary() {
   sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
 }
 
-}  // namespace posix
-}  // namespace plat
+}  // namespace regstore

@@ -1,15 +1,32 @@
-// The registry store: where it lives, and the operations beyond the seven
-// registry functions that the store's own tools need (listing, protecting,
-// locking and deleting keys).
+// The registry store: an SQLite database that stands in for the Windows
+// registry on Linux. This is the one header that code outside src/regstore
+// includes.
 //
-// The store is an SQLite database. Each process keeps one connection to it,
-// opened on first use. Keys are addressed here by a root key (or an open key
-// handle) and a path below it, as RegOpenKeyExA takes them; these operations
-// act as the store's owner, so a protected key can still be listed, changed
-// and unprotected. They answer Win32 status codes like the registry
-// functions.
-#ifndef BREVLIN_PLATFORM_POSIX_REGISTRY_STORE_H_
-#define BREVLIN_PLATFORM_POSIX_REGISTRY_STORE_H_
+// What the store promises:
+// - Transactions: changes are collected in one write transaction of the
+//   process, committed when a handle that made a change in it is closed or
+//   flushed, when the transaction has been open for a while and the next
+//   call comes, when the process ends normally, and at the end of each
+//   owner's operation (flags, delete tree). A commit makes all of it visible
+//   at once; a transaction whose changes cancel out is rolled back instead.
+// - Names: key and value names compare without regard to ASCII letter case
+//   and keep the case they were created with.
+// - Durability: a commit survives the process being killed; it is forced to
+//   the disk (and so survives a power cut) only by a flush. A close commits
+//   without forcing.
+// - Readers: another process sees an import's changes only as they are
+//   committed, never half a commit; a reader is never blocked by a writer.
+// - Waits: a call that needs the write lock while another process holds it
+//   waits up to the wait limit (SetStoreWaitLimit), then fails with
+//   ERROR_BUSY.
+//
+// Keys are addressed by a root key (or an open key handle) and a path below
+// it, as RegOpenKeyExA takes them. The owner's operations (find, list,
+// flags, delete tree) act as the store's owner, so a protected key can still
+// be listed, changed and unprotected. Everything answers Win32 status codes
+// like the registry functions.
+#ifndef BREVLIN_REGSTORE_REGSTORE_H_
+#define BREVLIN_REGSTORE_REGSTORE_H_
 
 #include <cstdint>
 #include <string>
@@ -17,8 +34,10 @@
 
 #include "platform/registry.h"
 
-namespace plat {
-namespace posix {
+namespace regstore {
+
+using plat::RegKey;
+using plat::Status;
 
 // Key flags.
 // A protected key refuses write access to itself and to every key below it.
@@ -79,7 +98,19 @@ Status StoreChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t se
 // below the path refuses with ERROR_ACCESS_DENIED.
 Status StoreDeleteTree(RegKey key, const std::string& path, bool even_protected);
 
-}  // namespace posix
-}  // namespace plat
+// The seven registry functions, as RegOpenKeyExA and its kin take them (the
+// arguments that the store ignores left out).
+Status OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result);
+Status CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
+                 std::uint32_t* disposition);
+Status SetValue(RegKey key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size);
+Status QueryValue(RegKey key, const char* name, const std::uint32_t* reserved, std::uint32_t* type,
+                  std::uint8_t* data, std::uint32_t* size);
+Status DeleteValue(RegKey key, const char* name);
+Status FlushKey(RegKey key);
+Status CloseKey(RegKey key);
 
-#endif  // BREVLIN_PLATFORM_POSIX_REGISTRY_STORE_H_
+}  // namespace regstore
+
+#endif  // BREVLIN_REGSTORE_REGSTORE_H_

@@ -11,18 +11,16 @@
 // fails the commit as it would have before. Nothing else changes: every
 // other operation on the log, and every operation on the database and its
 // shared memory, first writes what is gathered.
-#ifndef BREVLIN_PLATFORM_POSIX_STORE_VFS_H_
-#define BREVLIN_PLATFORM_POSIX_STORE_VFS_H_
+#ifndef BREVLIN_REGSTORE_VFS_H_
+#define BREVLIN_REGSTORE_VFS_H_
 
-namespace plat {
-namespace posix {
+namespace regstore {
 
 // Registers the file layer with SQLite (once; not as the default) and
 // answers its name for sqlite3_open_v2, or null when it cannot be made (the
 // store then uses SQLite's default).
 const char* StoreVfsName();
 
-}  // namespace posix
-}  // namespace plat
+}  // namespace regstore
 
-#endif  // BREVLIN_PLATFORM_POSIX_STORE_VFS_H_
+#endif  // BREVLIN_REGSTORE_VFS_H_

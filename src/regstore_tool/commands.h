@@ -11,17 +11,16 @@
 //
 // KEY begins with a root key's name (HKEY_CURRENT_USER or HKCU, and so on).
 // The store is the one the environment names (REGSTORE, XDG_DATA_HOME).
-#ifndef BREVLIN_PLATFORM_POSIX_REGSTORE_COMMAND_H_
-#define BREVLIN_PLATFORM_POSIX_REGSTORE_COMMAND_H_
+#ifndef BREVLIN_REGSTORE_TOOL_COMMANDS_H_
+#define BREVLIN_REGSTORE_TOOL_COMMANDS_H_
 
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "platform/posix/registry_store.h"
+#include "regstore/regstore.h"
 
-namespace plat {
-namespace posix {
+namespace regstore_tool {
 
 // Runs the command with its arguments (the program name left out), writing
 // results to `out` and messages to `err`. Answers the exit code: 0 on
@@ -29,9 +28,8 @@ namespace posix {
 int RunRegstore(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // One value as a line of a REGEDIT4 file, without the line end.
-std::string RegeditValueLine(const StoreValue& value);
+std::string RegeditValueLine(const regstore::StoreValue& value);
 
-}  // namespace posix
-}  // namespace plat
+}  // namespace regstore_tool
 
-#endif  // BREVLIN_PLATFORM_POSIX_REGSTORE_COMMAND_H_
+#endif  // BREVLIN_REGSTORE_TOOL_COMMANDS_H_

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "common/globals.h"
-#include "platform/posix/registry_store.h"
-#include "platform/posix/store_schema.h"
 #include "platform/registry.h"
 #include "platform/registry_testing.h"
 #include "platform/test_files_testing.h"
+#include "regstore/regstore.h"
+#include "regstore/schema.h"
 
 namespace {
 
@@ -102,14 +102,15 @@ TEST(StoreFile, PageSizeOfNewAndExistingStores) {
   ASSERT_EQ(sqlite3_exec(db, "PRAGMA page_size=4096; PRAGMA journal_mode=WAL;", nullptr, nullptr,
                          nullptr),
             SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, posix::kStoreSchemaSql, nullptr, nullptr, nullptr), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(
-                db, ("PRAGMA application_id=" + std::to_string(posix::kStoreApplicationId)).c_str(),
-                nullptr, nullptr, nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, regstore::kStoreSchemaSql, nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(
+          db, ("PRAGMA application_id=" + std::to_string(regstore::kStoreApplicationId)).c_str(),
+          nullptr, nullptr, nullptr),
+      SQLITE_OK);
   sqlite3_close(db);
 
-  posix::UseStorePath(old_store);
+  regstore::UseStorePath(old_store);
   RegKey key = kNullKey;
   ASSERT_EQ(RegCreateKeyExA(kHkeyCurrentUser, "Software\\Old", 0, nullptr, 0, kKeyAllAccess,
                             nullptr, &key, nullptr),
@@ -120,7 +121,7 @@ TEST(StoreFile, PageSizeOfNewAndExistingStores) {
   auto value = testing_support::ReadValue(kHkeyCurrentUser, "Software\\Old", "v");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->data, std::vector<std::uint8_t>(data, data + 3));
-  posix::UseStorePath(registry.StorePath());
+  regstore::UseStorePath(registry.StorePath());
   EXPECT_EQ(PageSize(old_store), 4096);
   std::remove(old_store.c_str());
 }

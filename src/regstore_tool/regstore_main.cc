@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/regstore_command.h"
+#include "regstore_tool/commands.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  return plat::posix::RunRegstore(args, std::cout, std::cerr);
+  return regstore_tool::RunRegstore(args, std::cout, std::cerr);
 }

@@ -1,4 +1,4 @@
-#include "platform/posix/store.h"
+#include "regstore/store.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -13,11 +13,12 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/posix/store_schema.h"
-#include "platform/posix/store_vfs.h"
+#include "regstore/schema.h"
+#include "regstore/vfs.h"
 
-namespace plat {
-namespace posix {
+namespace regstore {
+
+using namespace plat;
 
 namespace {
 
@@ -1444,5 +1445,4 @@ Status Store::DeleteTree(RegKey key, const std::string& path, bool even_protecte
   return Commit();
 }
 
-}  // namespace posix
-}  // namespace plat
+}  // namespace regstore

@@ -1,11 +1,13 @@
-#include "platform/posix/regstore_command.h"
+#include "regstore_tool/commands.h"
 
 #include <cstdio>
 #include <fstream>
 #include <functional>
 
-namespace plat {
-namespace posix {
+namespace regstore_tool {
+
+using namespace plat;
+using namespace regstore;
 
 namespace {
 
@@ -404,5 +406,4 @@ int RunRegstore(const std::vector<std::string>& args, std::ostream& out, std::os
   return Command(out, err).Run(args);
 }
 
-}  // namespace posix
-}  // namespace plat
+}  // namespace regstore_tool

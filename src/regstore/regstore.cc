@@ -1,9 +1,8 @@
-#include "platform/posix/registry_store.h"
+#include "regstore/regstore.h"
 
-#include "platform/posix/store.h"
+#include "regstore/store.h"
 
-namespace plat {
-namespace posix {
+namespace regstore {
 
 std::string StorePath() {
   return Store::Instance().Path();
@@ -46,5 +45,35 @@ Status StoreDeleteTree(RegKey key, const std::string& path, bool even_protected)
   return Store::Instance().DeleteTree(key, path, even_protected);
 }
 
-}  // namespace posix
-}  // namespace plat
+Status OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
+  return Store::Instance().OpenKey(base, sub_key, access, result);
+}
+
+Status CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
+                 std::uint32_t* disposition) {
+  return Store::Instance().CreateKey(base, sub_key, access, result, disposition);
+}
+
+Status SetValue(RegKey key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) {
+  return Store::Instance().SetValue(key, name, type, data, size);
+}
+
+Status QueryValue(RegKey key, const char* name, const std::uint32_t* reserved, std::uint32_t* type,
+                  std::uint8_t* data, std::uint32_t* size) {
+  return Store::Instance().QueryValue(key, name, reserved, type, data, size);
+}
+
+Status DeleteValue(RegKey key, const char* name) {
+  return Store::Instance().DeleteValue(key, name);
+}
+
+Status FlushKey(RegKey key) {
+  return Store::Instance().Flush(key);
+}
+
+Status CloseKey(RegKey key) {
+  return Store::Instance().Close(key);
+}
+
+}  // namespace regstore

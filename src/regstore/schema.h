@@ -1,15 +1,14 @@
 // The database layout of the registry store and the settings of its
 // connections. The store uses them, and so do measurements that compare the
 // store with plain SQLite work on the same tables.
-#ifndef BREVLIN_PLATFORM_POSIX_STORE_SCHEMA_H_
-#define BREVLIN_PLATFORM_POSIX_STORE_SCHEMA_H_
+#ifndef BREVLIN_REGSTORE_SCHEMA_H_
+#define BREVLIN_REGSTORE_SCHEMA_H_
 
 #include <sqlite3.h>
 
 #include <cstdint>
 
-namespace plat {
-namespace posix {
+namespace regstore {
 
 // Marks a database as a registry store (PRAGMA application_id).
 constexpr std::int32_t kStoreApplicationId = 0x52656753;  // "RegS"
@@ -32,7 +31,6 @@ int ConfigureStoreConnection(sqlite3* db);
 // which would take a global lock on every allocation.
 void ConfigureSqliteLibrary();
 
-}  // namespace posix
-}  // namespace plat
+}  // namespace regstore
 
-#endif  // BREVLIN_PLATFORM_POSIX_STORE_SCHEMA_H_
+#endif  // BREVLIN_REGSTORE_SCHEMA_H_

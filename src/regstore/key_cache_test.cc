@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "platform/posix/registry_store.h"
 #include "platform/registry.h"
 #include "platform/registry_testing.h"
+#include "regstore/regstore.h"
 
 namespace {
 

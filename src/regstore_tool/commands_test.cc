@@ -1,4 +1,4 @@
-#include "platform/posix/regstore_command.h"
+#include "regstore_tool/commands.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -25,7 +25,7 @@ struct Result {
 Result Regstore(const std::vector<std::string>& args) {
   std::ostringstream out;
   std::ostringstream err;
-  int code = posix::RunRegstore(args, out, err);
+  int code = regstore_tool::RunRegstore(args, out, err);
   return {code, out.str(), err.str()};
 }
 
@@ -134,10 +134,10 @@ TEST_F(RegstoreCommandTest, ExportWritesRegedit4) {
 }
 
 TEST(RegeditValueLine, LongDataContinuesOnIndentedLines) {
-  posix::StoreValue value{"Blob", kRegBinary, std::vector<std::uint8_t>(60)};
+  regstore::StoreValue value{"Blob", kRegBinary, std::vector<std::uint8_t>(60)};
   for (std::size_t i = 0; i < value.data.size(); ++i)
     value.data[i] = static_cast<std::uint8_t>(i);
-  const std::string text = posix::RegeditValueLine(value);
+  const std::string text = regstore_tool::RegeditValueLine(value);
   std::vector<std::string> lines;
   std::string::size_type start = 0, end;
   while ((end = text.find("\r\n", start)) != std::string::npos) {
@@ -223,19 +223,19 @@ TEST_F(RegstoreCommandTest, ErrorsAreClearAndNotZero) {
 
 TEST_F(RegstoreCommandTest, UnusableOrReadOnlyStore) {
   const std::string path = registry_.StorePath();
-  posix::UseStorePath(testing_support::WriteTempFile("this is no database at all", "bad.db"));
+  regstore::UseStorePath(testing_support::WriteTempFile("this is no database at all", "bad.db"));
   Result bad = Regstore({"query", "HKCU"});
   EXPECT_EQ(bad.code, 1);
   EXPECT_NE(bad.err.find("Cannot use the registry store"), std::string::npos) << bad.err;
 
-  posix::UseStorePath("");
+  regstore::UseStorePath("");
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  posix::UseStorePath(path);
+  regstore::UseStorePath(path);
   Result read_only = Regstore({"protect", "HKCU\\Software"});
   EXPECT_EQ(read_only.code, 1);
   EXPECT_NE(read_only.err.find("is read-only"), std::string::npos) << read_only.err;
   EXPECT_EQ(Regstore({"query", "HKCU\\Software\\BrevlinTest\\another"}).code, 0);
-  posix::UseStorePath("");
+  regstore::UseStorePath("");
   ::chmod(path.c_str(), 0644);
 }
 

@@ -1,7 +1,7 @@
 // The registry store behind the seven registry functions: the answers it
 // shares with the Windows registry, and what only the store has (location,
 // protection, locked values, read-only files, waiting for other writers).
-#include "platform/posix/registry_store.h"
+#include "regstore/regstore.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -255,10 +255,10 @@ TEST_F(RegistryStoreTest, NamesIgnoreCaseAndKeepIt) {
   for (char& c : upper)
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   ASSERT_EQ(deep_key.Open(kHkcu, upper), kErrorSuccess);
-  plat::posix::StoreKeyInfo info;
-  ASSERT_EQ(plat::posix::StoreFindKey(kHkcu, upper, &info), kErrorSuccess);
+  regstore::StoreKeyInfo info;
+  ASSERT_EQ(regstore::StoreFindKey(kHkcu, upper, &info), kErrorSuccess);
   EXPECT_EQ(info.path, deep);
-  ASSERT_EQ(plat::posix::StoreFindKey(kHkcu, "SOFTWARE\\MIXEDCASE\\inner", &info), kErrorSuccess);
+  ASSERT_EQ(regstore::StoreFindKey(kHkcu, "SOFTWARE\\MIXEDCASE\\inner", &info), kErrorSuccess);
   EXPECT_EQ(info.path, "Software\\MixedCase\\Inner");
   EXPECT_EQ(deep_key.Open(kHkcu, upper + "\\Missing"), kErrorFileNotFound);
 
@@ -352,9 +352,8 @@ TEST_F(RegistryStoreTest, ProtectedKeyRefusesWritesToItselfAndBelow) {
   // Rights are checked when a key is opened, as on Windows.
   EXPECT_EQ(SetDword(early.get(), "Early", 1), kErrorSuccess);
 
-  EXPECT_EQ(
-      plat::posix::StoreChangeKeyFlags(kHkcu, "Software\\Guarded", 0, plat::posix::kKeyProtected),
-      kErrorSuccess);
+  EXPECT_EQ(regstore::StoreChangeKeyFlags(kHkcu, "Software\\Guarded", 0, regstore::kKeyProtected),
+            kErrorSuccess);
   EXPECT_EQ(key.Open(kHkcu, "Software\\Guarded\\Child"), kErrorSuccess);
   EXPECT_TRUE(CanWriteRegKey("Software\\Guarded\\New", kHkcu));
 }
@@ -419,11 +418,11 @@ TEST_F(RegistryStoreTest, WaitsForAnotherWriterWithABound) {
   ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
 
-  plat::posix::SetStoreWaitLimit(100);
+  regstore::SetStoreWaitLimit(100);
   ASSERT_EQ(key.Open(kHkcu, "Software\\Busy"), kErrorSuccess);  // readers never wait
   EXPECT_EQ(SetDword(key.get(), "v", 1), kErrorBusy);
 
-  plat::posix::SetStoreWaitLimit(10000);
+  regstore::SetStoreWaitLimit(10000);
   std::thread release([other] {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
@@ -443,11 +442,11 @@ TEST_F(RegistryStoreTest, ReadOnlyStoreFileRefusesEveryWrite) {
   SetDword(key.get(), "v", 9);
   key.Close();
   const std::string path = registry_.StorePath();
-  plat::posix::UseStorePath("");
+  regstore::UseStorePath("");
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  plat::posix::UseStorePath(path);
+  regstore::UseStorePath(path);
 
-  EXPECT_TRUE(plat::posix::StoreIsReadOnly());
+  EXPECT_TRUE(regstore::StoreIsReadOnly());
   EXPECT_EQ(key.Open(kHkcu, "Software\\Frozen"), kErrorAccessDenied);
   EXPECT_EQ(key.Create(kHkcu, "Software\\Frozen\\New", kKeyRead), kErrorAccessDenied);
   EXPECT_EQ(SetDword(kHkcu, "v", 1), kErrorAccessDenied);
@@ -459,15 +458,15 @@ TEST_F(RegistryStoreTest, ReadOnlyStoreFileRefusesEveryWrite) {
   EXPECT_EQ(RegQueryValueExA(key.get(), "v", nullptr, nullptr, buffer, &size), kErrorSuccess);
   EXPECT_EQ(buffer[0], 9);
   key.Close();
-  plat::posix::UseStorePath("");
+  regstore::UseStorePath("");
   ::chmod(path.c_str(), 0644);
 }
 
 TEST_F(RegistryStoreTest, FileThatIsNoStoreIsRefused) {
   const std::string garbage = testing_support::WriteTempFile(std::string(8192, 'x'), "not.db");
-  plat::posix::UseStorePath(garbage);
+  regstore::UseStorePath(garbage);
   std::string detail;
-  EXPECT_EQ(plat::posix::ConnectStore(&detail), kErrorBadDb);
+  EXPECT_EQ(regstore::ConnectStore(&detail), kErrorBadDb);
   EXPECT_NE(detail.find("not a database"), std::string::npos) << detail;
   Key key;
   EXPECT_EQ(key.Open(kHkcu, "Software"), kErrorBadDb);
@@ -478,8 +477,8 @@ TEST_F(RegistryStoreTest, FileThatIsNoStoreIsRefused) {
   ASSERT_EQ(sqlite3_open(foreign.c_str(), &db), SQLITE_OK);
   sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
   sqlite3_close(db);
-  plat::posix::UseStorePath(foreign);
-  EXPECT_EQ(plat::posix::ConnectStore(&detail), kErrorBadDb);
+  regstore::UseStorePath(foreign);
+  EXPECT_EQ(regstore::ConnectStore(&detail), kErrorBadDb);
   EXPECT_NE(detail.find("not a registry store"), std::string::npos) << detail;
 }
 
@@ -488,31 +487,31 @@ TEST(RegistryStoreLocation, FollowsTheEnvironment) {
   {
     ScopedEnv regstore("REGSTORE", "/data/my.db");
     ScopedEnv xdg("XDG_DATA_HOME", "/xdg");
-    EXPECT_EQ(plat::posix::DefaultStorePath(), "/data/my.db");
+    EXPECT_EQ(regstore::DefaultStorePath(), "/data/my.db");
   }
   {
     ScopedEnv regstore("REGSTORE", "");
     ScopedEnv xdg("XDG_DATA_HOME", "/xdg/");
-    EXPECT_EQ(plat::posix::DefaultStorePath(), "/xdg/regstore/registry.db");
+    EXPECT_EQ(regstore::DefaultStorePath(), "/xdg/regstore/registry.db");
   }
   {
     ScopedEnv regstore("REGSTORE", nullptr);
     ScopedEnv xdg("XDG_DATA_HOME", "relative/path");
-    EXPECT_EQ(plat::posix::DefaultStorePath(), "/home/someone/.local/share/regstore/registry.db");
+    EXPECT_EQ(regstore::DefaultStorePath(), "/home/someone/.local/share/regstore/registry.db");
   }
 }
 
 TEST(RegistryStoreLocation, CreatedOnFirstUseWithItsFolders) {
-  const std::string previous = plat::posix::StorePath();
+  const std::string previous = regstore::StorePath();
   const std::string path = testing_support::NewTempDir() + "/deep/er/registry.db";
   ScopedEnv regstore("REGSTORE", path.c_str());
-  plat::posix::UseStorePath("");
-  EXPECT_EQ(plat::posix::StorePath(), path);
+  regstore::UseStorePath("");
+  EXPECT_EQ(regstore::StorePath(), path);
   EXPECT_TRUE(CanWriteRegKey("Software\\First", kHkcu));
   struct stat st;
   EXPECT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_TRUE(KeyExists(kHkcu, "Software\\First"));
-  plat::posix::UseStorePath(previous);
+  regstore::UseStorePath(previous);
 }
 
 }  // namespace

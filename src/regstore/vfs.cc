@@ -1,4 +1,4 @@
-#include "platform/posix/store_vfs.h"
+#include "regstore/vfs.h"
 
 #include <sqlite3.h>
 
@@ -7,8 +7,7 @@
 #include <new>
 #include <vector>
 
-namespace plat {
-namespace posix {
+namespace regstore {
 
 namespace {
 
@@ -318,5 +317,4 @@ const char* StoreVfsName() {
   return name;
 }
 
-}  // namespace posix
-}  // namespace plat
+}  // namespace regstore
