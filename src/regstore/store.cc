@@ -1,20 +1,11 @@
 #include "regstore/store.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <optional>
 
 #include "regstore/schema.h"
-#include "regstore/vfs.h"
+#include "regstore/transaction.h"
+#include "regstore/walk.h"
 
 namespace regstore {
 
@@ -22,13 +13,7 @@ using namespace plat;
 
 namespace {
 
-constexpr RegKey kRootKeys[] = {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyUsers,
-                                kHkeyCurrentConfig};
-
-// Longest key name and value name, in bytes, and the deepest key below a
-// root key, in levels.
-constexpr std::size_t kMaxKeyNameLength = 255;
-constexpr std::size_t kMaxKeyDepth = 512;
+// Longest value name, in bytes.
 constexpr std::size_t kMaxValueNameLength = 16383;
 
 // Standard and generic access rights that RegOpenKeyExA accepts.
@@ -46,113 +31,6 @@ constexpr std::uint32_t kKeyWow64Flags = 0x0300;
 constexpr std::uint32_t kWriteRights =
     kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
 
-// A transaction is committed at the next call once it is this old, so that a
-// process that keeps a changed key open does not hold the write lock for long.
-constexpr std::chrono::milliseconds kMaxTransactionAge(200);
-
-const char* const kStatementSql[] = {
-    "BEGIN",
-    "BEGIN IMMEDIATE",
-    "COMMIT",
-    "ROLLBACK",
-    "SELECT id, flags, name FROM keys WHERE parent = ?1 AND name = ?2",
-    "INSERT INTO keys(parent, name) VALUES(?1, ?2)",
-    "SELECT parent, flags FROM keys WHERE id = ?1",
-    "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND name = ?2",
-    "INSERT OR IGNORE INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)",
-    "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2",
-    "DELETE FROM vals WHERE key = ?1 AND name = ?2",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id",
-    "SELECT name FROM keys WHERE parent = ?1 ORDER BY name",
-    "UPDATE keys SET flags = (flags | ?2) & ~?3 WHERE id = ?1",
-    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
-    " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id)"
-    " SELECT 1 FROM keys WHERE id IN sub AND (flags & 1) != 0 LIMIT 1",
-    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
-    " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id)"
-    " DELETE FROM vals WHERE key IN sub",
-    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL"
-    " SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id)"
-    " DELETE FROM keys WHERE id IN sub AND id > 5",
-};
-
-// Resets a statement when the code that stepped it is done with it, so that
-// no statement keeps a read transaction open between calls.
-class StatementUse {
- public:
-  explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
-  ~StatementUse() { sqlite3_reset(stmt_); }
-  StatementUse(const StatementUse&) = delete;
-  StatementUse& operator=(const StatementUse&) = delete;
-  sqlite3_stmt* get() const { return stmt_; }
-
- private:
-  sqlite3_stmt* stmt_;
-};
-
-void BindText(sqlite3_stmt* stmt, int index, std::string_view text) {
-  sqlite3_bind_text(stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-}
-
-std::string ColumnText(sqlite3_stmt* stmt, int column) {
-  const char* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-  return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)))
-              : std::string();
-}
-
-Status FromSqlite(int rc) {
-  switch (rc & 0xFF) {
-    case SQLITE_OK:
-    case SQLITE_ROW:
-    case SQLITE_DONE:
-      return kErrorSuccess;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return kErrorBusy;
-    case SQLITE_READONLY:
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-    case SQLITE_CANTOPEN:
-      return kErrorAccessDenied;
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-    case SQLITE_SCHEMA:
-      return kErrorBadDb;
-    case SQLITE_FULL:
-      return kErrorDiskFull;
-    case SQLITE_IOERR:
-      return kErrorIoDevice;
-    case SQLITE_NOMEM:
-      return kErrorNotEnoughMemory;
-    default:
-      return kErrorGenFailure;
-  }
-}
-
-// Splits a sub-path into key names. Empty names (from doubled or trailing
-// backslashes) are skipped, as the Windows registry does; a leading backslash
-// is refused unless `allow_leading_backslash`. A path of more names than any
-// key can lie deep is refused before it costs more.
-Status SplitPath(std::string_view path, bool allow_leading_backslash,
-                 std::vector<std::string_view>* names) {
-  names->clear();
-  if (!path.empty() && path[0] == '\\' && !allow_leading_backslash)
-    return kErrorBadPathname;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find('\\', start);
-    if (end == std::string_view::npos)
-      end = path.size();
-    if (end > start) {
-      if (end - start > kMaxKeyNameLength || names->size() == kMaxKeyDepth)
-        return kErrorInvalidParameter;
-      names->push_back(path.substr(start, end - start));
-    }
-    start = end + 1;
-  }
-  return kErrorSuccess;
-}
-
 std::uint32_t NormalizeAccess(std::uint32_t access) {
   access &= ~kKeyWow64Flags;
   if (access & kGenericRead)
@@ -166,67 +44,7 @@ std::uint32_t NormalizeAccess(std::uint32_t access) {
   return access & ~(kGenericRead | kGenericExecute | kGenericWrite | kGenericAll);
 }
 
-// Names compare without regard to ASCII letter case: they are folded to
-// lower case where they serve as keys of this process's own maps.
-char FoldAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string FoldCase(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    c = FoldAscii(c);
-  return folded;
-}
-
-// Creates the folders above `path` that are missing.
-bool MakeParentFolders(const std::string& path, std::string* detail) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    std::string folder = path.substr(0, slash);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-      if (detail)
-        *detail = "cannot create the folder " + folder + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  return true;
-}
-
-void SyncFile(const std::string& path, bool folder) {
-  int fd = ::open(path.c_str(), (folder ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return;
-  if (folder) {
-    ::fsync(fd);
-  } else {
-    ::fdatasync(fd);
-  }
-  ::close(fd);
-}
-
 }  // namespace
-
-std::string DefaultStorePath() {
-  const char* explicit_path = std::getenv("REGSTORE");
-  if (explicit_path && *explicit_path)
-    return explicit_path;
-  std::string base;
-  const char* data_home = std::getenv("XDG_DATA_HOME");
-  if (data_home && data_home[0] == '/') {
-    base = data_home;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (!home || !*home) {
-      const passwd* entry = ::getpwuid(::getuid());
-      home = entry && entry->pw_dir ? entry->pw_dir : "/";
-    }
-    base = std::string(home) + "/.local/share";
-  }
-  while (base.size() > 1 && base.back() == '/')
-    base.pop_back();
-  return base + "/regstore/registry.db";
-}
 
 Store& Store::Instance() {
   // Destroyed after main returns, which commits what is still pending.
@@ -235,8 +53,8 @@ Store& Store::Instance() {
 }
 
 Store::Store() {
-  for (int i = 0; i < kRootCount; ++i) {
-    roots_[i].key_id = kFirstRootId + i;
+  for (std::size_t i = 0; i < kRootKeyCount; ++i) {
+    roots_[i].key_id = kFirstRootId + static_cast<std::int64_t>(i);
     roots_[i].access = kKeyAllAccess;
   }
 }
@@ -247,277 +65,16 @@ Store::~Store() {
   Disconnect();
 }
 
-std::string Store::PathLocked() const {
-  return path_override_.empty() ? DefaultStorePath() : path_override_;
-}
-
-std::string Store::Path() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return PathLocked();
-}
-
-void Store::UsePath(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Commit();
-  Disconnect();
-  handles_.clear();
-  path_override_ = path;
-  lost_changes_ = kErrorSuccess;
-}
-
-void Store::SetWaitLimit(std::uint32_t milliseconds) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  wait_limit_ms_ = milliseconds;
-  if (db_)
-    sqlite3_busy_timeout(db_, static_cast<int>(milliseconds));
-}
-
-Status Store::Connect(std::string* detail) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (db_)
-    return kErrorSuccess;
-  return OpenConnection(detail);
-}
-
-bool Store::ReadOnly() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!db_ && OpenConnection(nullptr) != kErrorSuccess)
-    return true;
-  return read_only_;
-}
-
-void Store::Disconnect() {
-  for (sqlite3_stmt*& stmt : statements_) {
-    sqlite3_finalize(stmt);
-    stmt = nullptr;
-  }
-  for (sqlite3_stmt* stmt : chain_statements_)
-    sqlite3_finalize(stmt);
-  chain_statements_.clear();
-  if (db_)
-    sqlite3_close(db_);
-  db_ = nullptr;
-  in_txn_ = false;
-  EndTransaction();
-  ForgetKeys();
-  cache_synced_ = false;
-}
-
-Status Store::OpenConnection(std::string* detail) {
-  db_path_ = PathLocked();
-  if (!MakeParentFolders(db_path_, detail))
-    return kErrorAccessDenied;
-  struct stat st;
-  const bool exists = ::stat(db_path_.c_str(), &st) == 0;
-  if (exists && !S_ISREG(st.st_mode)) {
-    if (detail)
-      *detail = db_path_ + " is not a file";
-    return kErrorAccessDenied;
-  }
-  // A store file without write permission refuses every write, also for a
-  // user (such as root) whom the system would let write it anyway.
-  read_only_ = exists && (::access(db_path_.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0);
-  const int open_flags =
-      (read_only_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-      SQLITE_OPEN_NOMUTEX;
-
-  auto fail = [&](int rc, const char* what) {
-    if (detail) {
-      *detail = std::string(what) + ": " + (db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc));
-    }
-    Disconnect();
-    return FromSqlite(rc);
-  };
-
-  ConfigureSqliteLibrary();
-  int rc = sqlite3_open_v2(db_path_.c_str(), &db_, open_flags, StoreVfsName());
-  if (rc != SQLITE_OK)
-    return fail(rc, "cannot open the store");
-  sqlite3_busy_timeout(db_, static_cast<int>(wait_limit_ms_));
-
-  std::int64_t application_id = 0;
-  std::int64_t object_count = 0;
-  auto read_identity = [&]() {
-    sqlite3_stmt* stmt = nullptr;
-    int result = sqlite3_prepare_v2(
-        db_,
-        "SELECT (SELECT application_id FROM pragma_application_id), count(*) FROM sqlite_master",
-        -1, &stmt, nullptr);
-    if (result == SQLITE_OK)
-      result = sqlite3_step(stmt);
-    if (result == SQLITE_ROW) {
-      application_id = sqlite3_column_int64(stmt, 0);
-      object_count = sqlite3_column_int64(stmt, 1);
-      result = SQLITE_OK;
-    }
-    sqlite3_finalize(stmt);
-    return result;
-  };
-
-  if (read_only_) {
-    rc = read_identity();
-    if (rc != SQLITE_OK)
-      return fail(rc, "cannot read the store");
-    if (application_id != kStoreApplicationId) {
-      if (detail)
-        *detail = db_path_ + " is not a registry store";
-      Disconnect();
-      return kErrorBadDb;
-    }
-  } else {
-    // Programs that meet at a new store all try to set it up. Switching it to
-    // the write-ahead log takes a lock that SQLite does not wait for, so a
-    // set-up that finds the store busy is tried again, within the wait limit.
-    bool not_a_store = false;
-    auto set_up = [&]() -> std::pair<int, const char*> {
-      int result = ConfigureStoreConnection(db_);
-      if (result != SQLITE_OK)
-        return {result, "cannot set up the store"};
-      result = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-      if (result != SQLITE_OK)
-        return {result, "cannot set up the store"};
-      result = read_identity();
-      if (result != SQLITE_OK)
-        return {result, "cannot read the store"};
-      if (application_id != kStoreApplicationId && (application_id != 0 || object_count != 0)) {
-        not_a_store = true;
-        return {SQLITE_OK, nullptr};
-      }
-      result = sqlite3_exec(db_, kStoreSchemaSql, nullptr, nullptr, nullptr);
-      if (result == SQLITE_OK && application_id == 0) {
-        result = sqlite3_exec(
-            db_, ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(), nullptr,
-            nullptr, nullptr);
-      }
-      if (result == SQLITE_OK)
-        result = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-      return {result, "cannot set up the store"};
-    };
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_limit_ms_);
-    std::pair<int, const char*> outcome;
-    for (int pause_ms = 1;; pause_ms = std::min(pause_ms * 2, 50)) {
-      outcome = set_up();
-      const int primary = outcome.first & 0xFF;
-      if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
-          std::chrono::steady_clock::now() >= deadline) {
-        break;
-      }
-      if (!sqlite3_get_autocommit(db_))
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-      ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
-    }
-    if (not_a_store) {
-      if (detail)
-        *detail = db_path_ + " is not a registry store";
-      Disconnect();
-      return kErrorBadDb;
-    }
-    if (outcome.first != SQLITE_OK)
-      return fail(outcome.first, outcome.second);
-  }
-
-  for (int i = 0; i < kStatementCount; ++i) {
-    rc = sqlite3_prepare_v3(db_, kStatementSql[i], -1, SQLITE_PREPARE_PERSISTENT, &statements_[i],
-                            nullptr);
-    if (rc != SQLITE_OK)
-      return fail(rc, "cannot prepare the store's statements");
-  }
-  return kErrorSuccess;
-}
-
-Status Store::Enter() {
-  missing_base_ = kNullKey;
-  if (!db_) {
-    std::string detail;
-    Status status = OpenConnection(&detail);
-    if (status != kErrorSuccess)
-      Note("cannot use the registry store " + db_path_ + ": " + detail);
-    return status;
-  }
-  if (in_txn_ && std::chrono::steady_clock::now() - txn_start_ > kMaxTransactionAge)
-    Commit();
-  return kErrorSuccess;
-}
-
-Status Store::Fail(int rc) {
-  const Status status = FromSqlite(rc);
-  // After some errors SQLite has rolled the transaction back by itself, and
-  // with it the changes made so far.
-  if (in_txn_ && sqlite3_get_autocommit(db_)) {
-    if (HasChanges())
-      LoseChanges(status, rc);
-    EndTransaction();
-  }
-  if (status != kErrorGenFailure)
-    NoteFailure(status, rc);
-  return status;
-}
-
-void Store::Note(const std::string& text) {
-  // Each problem once: a failing store would otherwise repeat it on every
-  // call.
-  if (!noted_.insert(text).second)
-    return;
-  std::string line = std::string(program_invocation_short_name) + ": " + text + "\n";
-  std::fwrite(line.data(), 1, line.size(), stderr);
-  std::fflush(stderr);
-}
-
-void Store::NoteFailure(Status status, int rc) {
-  const char* reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-  switch (status) {
-    case kErrorBusy:
-      Note("the registry store " + db_path_ + " is busy: another process holds it (" + reason +
-           ")");
-      break;
-    case kErrorBadDb:
-    case kErrorDiskFull:
-    case kErrorIoDevice:
-    case kErrorNotEnoughMemory:
-    case kErrorAccessDenied:
-      Note("the registry store " + db_path_ + " failed: " + reason);
-      break;
-    default:
-      break;
-  }
-}
-
-Status Store::RefuseReadOnly() {
-  Note("the registry store " + db_path_ + " is read-only: nothing is written to it");
-  return kErrorAccessDenied;
-}
-
-Status Store::CheckDepth(std::int64_t base_id, std::size_t names) {
-  std::size_t depth = names;
-  for (std::int64_t id = base_id; id < kFirstRootId || id > kLastRootId;) {
-    std::int64_t parent = 0;
-    std::uint32_t flags = 0;
-    Status status = KeyRow(id, &parent, &flags);
-    if (status != kErrorSuccess)
-      return status;
-    if (++depth > kMaxKeyDepth)
-      return kErrorInvalidParameter;
-    id = parent;
-  }
-  return depth > kMaxKeyDepth ? kErrorInvalidParameter : kErrorSuccess;
-}
-
-bool Store::IsRoot(RegKey key) const {
-  for (RegKey root : kRootKeys) {
-    if (key == root)
-      return true;
-  }
-  return false;
+bool Store::IsRoot(RegKey key) {
+  return RootKeyByHandle(key) != nullptr;
 }
 
 Store::Handle* Store::Resolve(RegKey key) {
   if (key == kNullKey)
     return nullptr;
-  for (int i = 0; i < kRootCount; ++i) {
-    if (key == kRootKeys[i])
-      return &roots_[i];
-  }
+  const std::size_t root = RootKeyIndex(key);
+  if (root < kRootKeyCount)
+    return &roots_[root];
   auto it = handles_.find(key);
   return it == handles_.end() ? nullptr : &it->second;
 }
@@ -532,432 +89,11 @@ Status Store::StepDone(sqlite3_stmt* stmt) {
   return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
 }
 
-class Store::ReadScope {
- public:
-  explicit ReadScope(Store* store) : store_(store), began_(!store->in_read_ && !store->in_txn_) {
-    if (began_)
-      store_->BeginRead();
-  }
-  ~ReadScope() {
-    if (began_)
-      store_->EndRead();
-  }
-  ReadScope(const ReadScope&) = delete;
-  ReadScope& operator=(const ReadScope&) = delete;
-
- private:
-  Store* store_;
-  bool began_;
-};
-
-void Store::BeginRead() {
-  sqlite3_stmt* stmt = Statement(kBeginRead);
-  in_read_ = sqlite3_step(stmt) == SQLITE_DONE;
-  sqlite3_reset(stmt);
-}
-
-void Store::EndRead() {
-  if (!in_read_)
-    return;
-  in_read_ = false;
-  sqlite3_stmt* stmt = Statement(kCommit);
-  sqlite3_step(stmt);
-  sqlite3_reset(stmt);
-}
-
-Status Store::Begin() {
-  if (in_txn_)
-    return kErrorSuccess;
-  // A read transaction is not upgraded, since another process may have
-  // written since it began; the write transaction starts afresh.
-  EndRead();
-  Status status = StepDone(Statement(kBegin));
-  if (status != kErrorSuccess)
-    return status;
-  in_txn_ = true;
-  txn_start_ = std::chrono::steady_clock::now();
-  SyncKeyCache();
-  return kErrorSuccess;
-}
-
-void Store::EndTransaction() {
-  // Keys created in a transaction that did not commit are not in the store.
-  if (keys_changed_)
-    ForgetKeys();
-  // The transaction began with the cache in line with its snapshot, and no
-  // other connection could write while it held the write lock: the cache
-  // matches the store as this transaction leaves it, whose data version
-  // moves on with the commit.
-  if (cache_synced_ && db_)
-    cache_version_ = DataVersion();
-  keys_changed_ = false;
-  in_txn_ = false;
-  ++txn_id_;
-  lasting_changes_ = 0;
-  fresh_values_.clear();
-  verified_keys_.clear();
-}
-
-Status Store::Commit() {
-  if (!in_txn_)
-    return kErrorSuccess;
-  const bool changed = HasChanges();
-  sqlite3_stmt* stmt = Statement(changed ? kCommit : kRollback);
-  int rc = sqlite3_step(stmt);
-  sqlite3_reset(stmt);
-  if (rc != SQLITE_DONE && !sqlite3_get_autocommit(db_)) {
-    sqlite3_step(Statement(kRollback));
-    sqlite3_reset(Statement(kRollback));
-  }
-  if (rc == SQLITE_DONE)
-    keys_changed_ = false;
-  EndTransaction();
-  if (rc == SQLITE_DONE)
-    return kErrorSuccess;
-  const Status status = FromSqlite(rc);
-  if (changed)
-    LoseChanges(status, rc);
-  return status;
-}
-
-void Store::LoseChanges(Status status, int rc) {
-  // The changes are gone, and a commit is often a close whose answer no
-  // caller looks at. Every later change is refused, so that the writer
-  // learns of it at its next write instead of going on as if all were
-  // stored.
-  lost_changes_ = status == kErrorSuccess ? kErrorGenFailure : status;
-  Note("changes to the registry store " + db_path_ + " were lost: " + sqlite3_errstr(rc));
-}
-
-bool Store::HasChanges() const {
-  return lasting_changes_ != 0 || !fresh_values_.empty();
-}
-
-void Store::ReleaseIfUnchanged() {
-  if (in_txn_ && !HasChanges())
-    Commit();
-}
-
-Status Store::BeginWrite() {
-  if (read_only_)
-    return RefuseReadOnly();
-  if (lost_changes_ != kErrorSuccess)
-    return lost_changes_;
-  return Begin();
-}
-
-Status Store::BeginValueChange(RegKey key, const Handle& handle) {
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  status = BeginWrite();
-  if (status != kErrorSuccess)
-    return status;
-  std::uint32_t flags = 0;
-  status = VerifiedFlags(handle.key_id, &flags);
-  if (status == kErrorSuccess && (flags & kKeyValuesLocked))
-    status = kErrorAccessDenied;
-  // A root key handle is never opened, so its protection is checked here.
-  if (status == kErrorSuccess && IsRoot(key) && (flags & kKeyProtected))
-    status = kErrorAccessDenied;
-  if (status != kErrorSuccess)
-    ReleaseIfUnchanged();
-  return status;
-}
-
 RegKey Store::AddHandle(std::int64_t key_id, std::uint32_t access) {
   const RegKey handle = next_handle_;
   next_handle_ += 4;
   handles_[handle] = Handle{key_id, access, 0};
   return handle;
-}
-
-Status Store::LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
-                          std::uint32_t* flags, std::string* stored_name) {
-  StatementUse use(Statement(kFindChild));
-  sqlite3_bind_int64(use.get(), 1, parent);
-  BindText(use.get(), 2, name);
-  int rc = sqlite3_step(use.get());
-  if (rc == SQLITE_DONE)
-    return kErrorFileNotFound;
-  if (rc != SQLITE_ROW)
-    return Fail(rc);
-  *id = sqlite3_column_int64(use.get(), 0);
-  *flags = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 1));
-  if (stored_name)
-    *stored_name = ColumnText(use.get(), 2);
-  return kErrorSuccess;
-}
-
-Status Store::KeyRow(std::int64_t id, std::int64_t* parent, std::uint32_t* flags) {
-  StatementUse use(Statement(kKeyById));
-  sqlite3_bind_int64(use.get(), 1, id);
-  int rc = sqlite3_step(use.get());
-  if (rc == SQLITE_DONE)
-    return kErrorKeyDeleted;
-  if (rc != SQLITE_ROW)
-    return Fail(rc);
-  *parent = sqlite3_column_int64(use.get(), 0);
-  *flags = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 1));
-  return kErrorSuccess;
-}
-
-Status Store::ProtectedFrom(std::int64_t id, bool* is_protected) {
-  *is_protected = false;
-  while (id != 0) {
-    std::int64_t parent = 0;
-    std::uint32_t flags = 0;
-    Status status = KeyRow(id, &parent, &flags);
-    if (status != kErrorSuccess)
-      return status;
-    if (flags & kKeyProtected) {
-      *is_protected = true;
-      return kErrorSuccess;
-    }
-    id = parent;
-  }
-  return kErrorSuccess;
-}
-
-Status Store::VerifiedFlags(std::int64_t id, std::uint32_t* flags) {
-  auto it = verified_keys_.find(id);
-  if (it != verified_keys_.end()) {
-    *flags = it->second;
-    return kErrorSuccess;
-  }
-  // The cache is in line with the write transaction since its start.
-  auto cached = cached_flags_.find(id);
-  if (in_txn_ && cached != cached_flags_.end()) {
-    *flags = cached->second;
-    verified_keys_.emplace(id, *flags);
-    return kErrorSuccess;
-  }
-  std::int64_t parent = 0;
-  Status status = KeyRow(id, &parent, flags);
-  if (status != kErrorSuccess)
-    return status;
-  verified_keys_.emplace(id, *flags);
-  return kErrorSuccess;
-}
-
-Status Store::MissingKeyStatus(std::int64_t id) {
-  std::int64_t parent = 0;
-  std::uint32_t flags = 0;
-  Status status = KeyRow(id, &parent, &flags);
-  return status == kErrorSuccess ? kErrorFileNotFound : status;
-}
-
-std::uint32_t Store::DataVersion() {
-  unsigned int version = 0;
-  sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &version);
-  return version;
-}
-
-void Store::SyncKeyCache() {
-  const std::uint32_t version = DataVersion();
-  if (!cache_synced_ || version != cache_version_)
-    ForgetKeys();
-  cache_version_ = version;
-  cache_synced_ = true;
-}
-
-void Store::ForgetKeys() {
-  key_cache_.clear();
-  old_key_cache_.clear();
-  cached_flags_.clear();
-  ++key_epoch_;
-}
-
-namespace {
-
-// The cache's key for a name below a parent: the parent id's bytes, then the
-// name folded to lower case.
-void CacheKeyOf(std::int64_t parent, std::string_view name, std::string* key) {
-  key->assign(reinterpret_cast<const char*>(&parent), sizeof(parent));
-  key->append(name.data(), name.size());
-  for (std::size_t i = sizeof(parent); i < key->size(); ++i)
-    (*key)[i] = FoldAscii((*key)[i]);
-}
-
-}  // namespace
-
-const Store::CachedKey* Store::CachedChild(std::int64_t parent, std::string_view name) {
-  CacheKeyOf(parent, name, &cache_probe_);
-  auto it = key_cache_.find(cache_probe_);
-  if (it != key_cache_.end())
-    return &it->second;
-  auto old = old_key_cache_.find(cache_probe_);
-  if (old == old_key_cache_.end())
-    return nullptr;
-  const CachedKey key = old->second;
-  old_key_cache_.erase(old);
-  return &Remember(key);
-}
-
-void Store::CacheChild(std::int64_t parent, std::string_view name, std::int64_t id,
-                       std::uint32_t flags) {
-  if (!cache_synced_)
-    return;
-  CacheKeyOf(parent, name, &cache_probe_);
-  old_key_cache_.erase(cache_probe_);
-  Remember(CachedKey{id, flags});
-  CacheFlags(id, flags);
-}
-
-void Store::CacheFlags(std::int64_t id, std::uint32_t flags) {
-  if (!cache_synced_)
-    return;
-  if (cached_flags_.size() >= 2 * kKeyCacheGeneration)
-    cached_flags_.clear();
-  cached_flags_[id] = flags;
-}
-
-Store::CachedKey& Store::Remember(const CachedKey& key) {
-  if (key_cache_.size() >= kKeyCacheGeneration) {
-    old_key_cache_.swap(key_cache_);
-    key_cache_.clear();
-  }
-  return key_cache_[cache_probe_] = key;
-}
-
-Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names,
-                   std::size_t* found, std::int64_t* id, std::uint32_t* flags, bool* any_protected,
-                   std::uint32_t* base_flags, std::string* stored_path) {
-  *found = 0;
-  *id = base;
-  *flags = 0;
-  *any_protected = false;
-  *base_flags = 0;
-  if (stored_path) {
-    stored_path->clear();
-    return WalkInStore(base, names, 0, found, id, flags, any_protected, base_flags, stored_path);
-  }
-
-  // The base's row starts the transaction's snapshot, against which the
-  // cache is checked; the names then come from the cache as far as it goes.
-  std::int64_t parent = 0;
-  Status status = KeyRow(base, &parent, base_flags);
-  if (status != kErrorSuccess)
-    return status;
-  SyncKeyCache();
-  CacheFlags(base, *base_flags);
-  *flags = *base_flags;
-  for (std::string_view name : names) {
-    const CachedKey* child = CachedChild(*id, name);
-    if (!child)
-      break;
-    *id = child->id;
-    *flags = child->flags;
-    if (child->flags & kKeyProtected)
-      *any_protected = true;
-    ++*found;
-  }
-  if (*found == names.size())
-    return kErrorSuccess;
-  std::uint32_t ignored = 0;
-  return WalkInStore(*id, names, *found, found, id, flags, any_protected, &ignored, nullptr);
-}
-
-Status Store::WalkInStore(std::int64_t base, const std::vector<std::string_view>& names,
-                          std::size_t first, std::size_t* found, std::int64_t* id,
-                          std::uint32_t* flags, bool* any_protected, std::uint32_t* base_flags,
-                          std::string* stored_path) {
-  auto take = [&](std::int64_t child, std::uint32_t child_flags, std::string_view stored_name) {
-    if (!stored_path)
-      CacheChild(*id, names[*found], child, child_flags);
-    *id = child;
-    *flags = child_flags;
-    if (child_flags & kKeyProtected)
-      *any_protected = true;
-    if (stored_path) {
-      if (!stored_path->empty())
-        *stored_path += '\\';
-      *stored_path += stored_name;
-    }
-    ++*found;
-  };
-  const std::size_t depth = names.size() - first;
-
-  sqlite3_stmt* chain = depth == 0 ? nullptr : ChainStatement(depth);
-  if (!chain) {
-    // The base, then one name after the other.
-    std::int64_t parent = 0;
-    Status status = KeyRow(base, &parent, base_flags);
-    if (status != kErrorSuccess)
-      return status;
-    *flags = *base_flags;
-    std::string stored_name;
-    for (std::size_t i = first; i < names.size(); ++i) {
-      std::int64_t child = 0;
-      std::uint32_t child_flags = 0;
-      status =
-          LookupChild(*id, names[i], &child, &child_flags, stored_path ? &stored_name : nullptr);
-      if (status == kErrorFileNotFound)
-        return kErrorSuccess;
-      if (status != kErrorSuccess)
-        return status;
-      take(child, child_flags, stored_name);
-    }
-    return kErrorSuccess;
-  }
-
-  // The rest of the path in one statement: the base row and one outer join
-  // per name, each an index lookup.
-  StatementUse use(chain);
-  sqlite3_bind_int64(chain, 1, base);
-  for (std::size_t i = 0; i < depth; ++i)
-    BindText(chain, static_cast<int>(i) + 2, names[first + i]);
-  int rc = sqlite3_step(chain);
-  if (rc == SQLITE_DONE)
-    return kErrorKeyDeleted;
-  if (rc != SQLITE_ROW)
-    return Fail(rc);
-  *base_flags = static_cast<std::uint32_t>(sqlite3_column_int64(chain, 0));
-  for (std::size_t i = 0; i < depth; ++i) {
-    const int column = 1 + 3 * static_cast<int>(i);
-    if (sqlite3_column_type(chain, column) == SQLITE_NULL)
-      break;
-    const char* stored_name = reinterpret_cast<const char*>(sqlite3_column_text(chain, column + 2));
-    take(sqlite3_column_int64(chain, column),
-         static_cast<std::uint32_t>(sqlite3_column_int64(chain, column + 1)),
-         stored_name ? std::string_view(stored_name, static_cast<std::size_t>(
-                                                         sqlite3_column_bytes(chain, column + 2)))
-                     : std::string_view());
-  }
-  return kErrorSuccess;
-}
-
-sqlite3_stmt* Store::ChainStatement(std::size_t depth) {
-  if (depth > kMaxChainDepth)
-    return nullptr;
-  if (chain_statements_.size() <= depth)
-    chain_statements_.resize(depth + 1, nullptr);
-  sqlite3_stmt*& stmt = chain_statements_[depth];
-  if (!stmt) {
-    std::string sql = "SELECT b.flags";
-    std::string joins;
-    for (std::size_t i = 1; i <= depth; ++i) {
-      const std::string k = "k" + std::to_string(i);
-      sql += ", " + k + ".id, " + k + ".flags, " + k + ".name";
-      joins += " LEFT JOIN keys AS " + k + " ON " + k +
-               ".parent = " + (i == 1 ? std::string("b") : "k" + std::to_string(i - 1)) +
-               ".id AND " + k + ".name = ?" + std::to_string(i + 1);
-    }
-    sql += " FROM keys AS b" + joins + " WHERE b.id = ?1";
-    if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
-        SQLITE_OK) {
-      stmt = nullptr;
-    }
-  }
-  return stmt;
-}
-
-Status Store::BaseRefusesWrites(std::int64_t base_id, std::uint32_t base_flags, bool* refuses) {
-  *refuses = (base_flags & kKeyProtected) != 0;
-  // A root key has nothing above it.
-  if (*refuses || (base_id >= kFirstRootId && base_id <= kLastRootId))
-    return kErrorSuccess;
-  return ProtectedFrom(base_id, refuses);
 }
 
 Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
@@ -990,7 +126,7 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   if (found < names.size()) {
     missing_base_ = base;
     missing_path_ = sub_key;
-    missing_walk_ = WalkResult{found, id, flags, is_protected, base_flags, key_epoch_};
+    missing_walk_ = WalkResult{found, id, flags, is_protected, base_flags, key_cache_.epoch()};
     return kErrorFileNotFound;
   }
 
@@ -1062,7 +198,7 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     status = BeginWrite();
     if (status != kErrorSuccess)
       return status;
-    if (likely_missing && missing_walk.key_epoch == key_epoch_) {
+    if (likely_missing && missing_walk.key_epoch == key_cache_.epoch()) {
       found = missing_walk.found;
       id = missing_walk.id;
       flags = missing_walk.flags;
@@ -1089,12 +225,11 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
         break;
       }
       const std::int64_t parent = id;
-      id = sqlite3_last_insert_rowid(db_);
+      id = sqlite3_last_insert_rowid(db_.get());
       flags = 0;
       created = true;
-      ++lasting_changes_;
-      keys_changed_ = true;
-      CacheChild(parent, names[i], id, flags);
+      NoteKeysChanged();
+      key_cache_.AddChild(parent, names[i], id, flags);
     }
     if (status != kErrorSuccess) {
       ReleaseIfUnchanged();
@@ -1157,7 +292,7 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     return bound == SQLITE_OK ? sqlite3_step(use.get()) : bound;
   };
   int rc = store_row(kInsertValue);
-  const bool inserted = rc == SQLITE_DONE && sqlite3_changes(db_) != 0;
+  const bool inserted = rc == SQLITE_DONE && sqlite3_changes(db_.get()) != 0;
   if (rc == SQLITE_DONE && !inserted)
     rc = store_row(kUpdateValue);
   if (rc != SQLITE_DONE) {
@@ -1165,12 +300,7 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     ReleaseIfUnchanged();
     return status;
   }
-  auto fresh = std::make_pair(handle->key_id, FoldCase(value_name));
-  if (inserted) {
-    fresh_values_.insert(std::move(fresh));
-  } else if (fresh_values_.count(fresh) == 0) {
-    ++lasting_changes_;
-  }
+  NoteValueSet(handle->key_id, value_name, inserted);
   MarkDirty(handle);
   return kErrorSuccess;
 }
@@ -1234,14 +364,12 @@ Status Store::DeleteValue(RegKey key, const char* name) {
     int rc = sqlite3_step(use.get());
     if (rc != SQLITE_DONE) {
       status = Fail(rc);
-    } else if (sqlite3_changes(db_) == 0) {
+    } else if (sqlite3_changes(db_.get()) == 0) {
       status = kErrorFileNotFound;
     }
   }
   if (status == kErrorSuccess) {
-    if (fresh_values_.erase(std::make_pair(handle->key_id, FoldCase(value_name))) == 0) {
-      ++lasting_changes_;
-    }
+    NoteValueDeleted(handle->key_id, value_name);
     MarkDirty(handle);
   }
   ReleaseIfUnchanged();
@@ -1257,15 +385,8 @@ Status Store::Flush(RegKey key) {
   if (status != kErrorSuccess)
     return status;
   status = Commit();
-  if (!read_only_) {
-    // A commit reaches the log file without waiting for the disk; this is
-    // where it is forced there.
-    SyncFile(db_path_ + "-wal", false);
-    SyncFile(db_path_, false);
-    std::string::size_type slash = db_path_.rfind('/');
-    if (slash != std::string::npos)
-      SyncFile(slash == 0 ? "/" : db_path_.substr(0, slash), true);
-  }
+  if (!read_only_)
+    SyncToDisk();
   if (status != kErrorSuccess)
     return status;
   std::int64_t parent = 0;
@@ -1278,171 +399,11 @@ Status Store::Close(RegKey key) {
   Handle* handle = Resolve(key);
   if (!handle)
     return kErrorInvalidHandle;
-  Status status = kErrorSuccess;
-  if (in_txn_ && handle->dirty_txn == txn_id_)
-    status = Commit();
+  const Status status = CommitIfHandleDirty(*handle);
   // Root key handles are predefined; closing one changes nothing else.
   if (!IsRoot(key))
     handles_.erase(key);
   return status;
-}
-
-Status Store::Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info) {
-  Handle* handle = Resolve(key);
-  if (!handle)
-    return kErrorInvalidHandle;
-  std::vector<std::string_view> names;
-  Status status = SplitPath(path, true, &names);
-  if (status != kErrorSuccess)
-    return status;
-  std::size_t found = 0;
-  std::uint32_t flags = 0;
-  std::uint32_t base_flags = 0;
-  bool is_protected = false;
-  std::string stored_path;
-  status =
-      Walk(handle->key_id, names, &found, id, &flags, &is_protected, &base_flags, &stored_path);
-  if (status != kErrorSuccess)
-    return status;
-  if (found < names.size())
-    return kErrorFileNotFound;
-  if (info) {
-    info->flags = flags;
-    info->path = stored_path;
-  }
-  return kErrorSuccess;
-}
-
-Status Store::FindKey(RegKey key, const std::string& path, StoreKeyInfo* info) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  ReadScope read(this);
-  std::int64_t id = 0;
-  return Find(key, path, &id, info);
-}
-
-template <typename TakeRow>
-Status Store::ListRows(RegKey key, const std::string& path, StatementId statement,
-                       TakeRow take_row) {
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  ReadScope read(this);
-  std::int64_t id = 0;
-  status = Find(key, path, &id, nullptr);
-  if (status != kErrorSuccess)
-    return status;
-  StatementUse use(Statement(statement));
-  sqlite3_bind_int64(use.get(), 1, id);
-  int rc;
-  while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
-    take_row(use.get());
-  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
-}
-
-Status Store::ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  values->clear();
-  return ListRows(key, path, kListValues, [values](sqlite3_stmt* row) {
-    StoreValue value;
-    value.name = ColumnText(row, 0);
-    value.type = static_cast<std::uint32_t>(sqlite3_column_int64(row, 1));
-    const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, 2));
-    value.data.assign(bytes, bytes + sqlite3_column_bytes(row, 2));
-    values->push_back(std::move(value));
-  });
-}
-
-Status Store::ListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  names->clear();
-  return ListRows(key, path, kListSubkeys,
-                  [names](sqlite3_stmt* row) { names->push_back(ColumnText(row, 0)); });
-}
-
-Status Store::ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
-                             std::uint32_t clear) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  if (read_only_)
-    return kErrorAccessDenied;
-  status = Begin();
-  if (status != kErrorSuccess)
-    return status;
-  std::int64_t id = 0;
-  status = Find(key, path, &id, nullptr);
-  if (status == kErrorSuccess) {
-    StatementUse use(Statement(kSetFlags));
-    sqlite3_bind_int64(use.get(), 1, id);
-    sqlite3_bind_int64(use.get(), 2, set);
-    sqlite3_bind_int64(use.get(), 3, clear);
-    int rc = sqlite3_step(use.get());
-    if (rc == SQLITE_DONE) {
-      ++lasting_changes_;
-      verified_keys_.erase(id);
-      keys_changed_ = true;
-      ForgetKeys();
-    } else {
-      status = Fail(rc);
-    }
-  }
-  if (status != kErrorSuccess) {
-    ReleaseIfUnchanged();
-    return status;
-  }
-  return Commit();
-}
-
-Status Store::DeleteTree(RegKey key, const std::string& path, bool even_protected) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  if (read_only_)
-    return kErrorAccessDenied;
-  status = Begin();
-  if (status != kErrorSuccess)
-    return status;
-  std::int64_t id = 0;
-  status = Find(key, path, &id, nullptr);
-  if (status == kErrorSuccess && !even_protected) {
-    bool is_protected = false;
-    status = ProtectedFrom(id, &is_protected);
-    if (status == kErrorSuccess && !is_protected) {
-      StatementUse use(Statement(kProtectedBelow));
-      sqlite3_bind_int64(use.get(), 1, id);
-      int rc = sqlite3_step(use.get());
-      if (rc == SQLITE_ROW) {
-        is_protected = true;
-      } else if (rc != SQLITE_DONE) {
-        status = Fail(rc);
-      }
-    }
-    if (status == kErrorSuccess && is_protected)
-      status = kErrorAccessDenied;
-  }
-  for (StatementId statement : {kDeleteTreeValues, kDeleteTreeKeys}) {
-    if (status != kErrorSuccess)
-      break;
-    StatementUse use(Statement(statement));
-    sqlite3_bind_int64(use.get(), 1, id);
-    int rc = sqlite3_step(use.get());
-    if (rc != SQLITE_DONE)
-      status = Fail(rc);
-  }
-  if (status != kErrorSuccess) {
-    ReleaseIfUnchanged();
-    return status;
-  }
-  ++lasting_changes_;
-  verified_keys_.clear();
-  keys_changed_ = true;
-  ForgetKeys();
-  return Commit();
 }
 
 }  // namespace regstore

@@ -1,16 +1,9 @@
 // The registry store of this process: one SQLite connection, the open key
 // handles, and the write transaction that collects changes between commits.
-//
-// Changes are collected in one write transaction, which is committed at the
-// latest when a handle that made a change in it is closed or flushed, when
-// the transaction has been open for a while and the next call comes, and when
-// the process ends normally. A transaction whose changes cancel out (a value
-// created and deleted again, as a write probe does) is rolled back instead,
-// which costs nothing on disk.
+// The class's functions are defined by concern, each group in the file
+// named beside it.
 #ifndef BREVLIN_REGSTORE_STORE_H_
 #define BREVLIN_REGSTORE_STORE_H_
-
-#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdint>
@@ -22,7 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/registry.h"
+#include "platform/root_keys.h"
+#include "regstore/database.h"
+#include "regstore/key_cache.h"
 #include "regstore/regstore.h"
 
 namespace regstore {
@@ -36,7 +31,7 @@ class Store {
   Store(const Store&) = delete;
   Store& operator=(const Store&) = delete;
 
-  // The seven registry functions.
+  // The seven registry functions (store.cc).
   Status OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result);
   Status CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
                    std::uint32_t* disposition);
@@ -48,14 +43,14 @@ class Store {
   Status Flush(RegKey key);
   Status Close(RegKey key);
 
-  // Location and connection.
+  // Location and connection (connection.cc).
   std::string Path();
   void UsePath(const std::string& path);
   void SetWaitLimit(std::uint32_t milliseconds);
   Status Connect(std::string* detail);
   bool ReadOnly();
 
-  // The owner's operations of registry_store.h.
+  // The owner's operations of regstore.h (admin.cc).
   Status FindKey(RegKey key, const std::string& path, StoreKeyInfo* info);
   Status ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values);
   Status ListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names);
@@ -64,7 +59,7 @@ class Store {
   Status DeleteTree(RegKey key, const std::string& path, bool even_protected);
 
  private:
-  static constexpr int kRootCount = 5;
+  friend class ReadScope;
 
   struct Handle {
     std::int64_t key_id = 0;
@@ -73,38 +68,18 @@ class Store {
     std::uint64_t dirty_txn = 0;
   };
 
-  // Prepared statements, kept for the life of the connection.
-  enum StatementId {
-    kBeginRead,
-    kBegin,
-    kCommit,
-    kRollback,
-    kFindChild,
-    kInsertKey,
-    kKeyById,
-    kUpdateValue,
-    kInsertValue,
-    kFindValue,
-    kDeleteValue,
-    kListValues,
-    kListSubkeys,
-    kSetFlags,
-    kProtectedBelow,
-    kDeleteTreeValues,
-    kDeleteTreeKeys,
-    kStatementCount
-  };
-
   Store();
   ~Store();
 
+  // --- connection.cc ---
   // Every call begins here: opens the store when needed and commits a
   // transaction that has been kept open too long.
   Status Enter();
   void Disconnect();
   Status OpenConnection(std::string* detail);
+  // Creates or checks the tables of a writable store.
+  Status SetUpStore(std::string* detail);
   Status Fail(int rc);
-
   // Problems of the store as a whole go to standard error, each once: the
   // registry functions answer only a code, which their callers need not
   // show.
@@ -112,71 +87,31 @@ class Store {
   void NoteFailure(Status status, int rc);
   // Refuses a write because the store file is read-only.
   Status RefuseReadOnly();
-  // Whether `names` more levels below the key `base_id` stay within the
-  // deepest a key may lie.
-  Status CheckDepth(std::int64_t base_id, std::size_t names);
+  // Forces the committed changes to the disk.
+  void SyncToDisk();
+  std::string PathLocked() const;
 
+  // --- store.cc: handles ---
   Handle* Resolve(RegKey key);
-  bool IsRoot(RegKey key) const;
+  static bool IsRoot(RegKey key);
   void MarkDirty(Handle* handle);
+  // A new handle to the key `key_id` with the given rights.
+  RegKey AddHandle(std::int64_t key_id, std::uint32_t access);
 
-  // Reads of one call share one read transaction, which is much cheaper than
-  // one per statement. A write transaction ends it first.
-  class ReadScope;
+  // --- transaction.cc ---
+  // Reads of one call share one read transaction (see ReadScope), which is
+  // much cheaper than one per statement. A write transaction ends it first.
   void BeginRead();
   void EndRead();
+
+  // --- write_batch.cc ---
   Status Begin();
+  // The commit points: every commit of the write transaction happens in one
+  // of these (write_batch.h says when).
   Status Commit();
+  Status CommitIfHandleDirty(const Handle& handle);
+  void CommitIfOld();
   void EndTransaction();
-
-  // The keys looked up or created through this connection, so that a path
-  // is not looked up name by name in the database every time. The cache
-  // holds only while nothing but this connection changes the store; SQLite's
-  // data version, read once a transaction has its snapshot, tells. Only key
-  // ids and flags are kept, never values.
-  struct CachedKey {
-    std::int64_t id;
-    std::uint32_t flags;
-  };
-  // Brings the cache in line with the snapshot of the transaction in hand:
-  // empties it when another connection has changed the store since.
-  void SyncKeyCache();
-  void ForgetKeys();
-  const CachedKey* CachedChild(std::int64_t parent, std::string_view name);
-  void CacheChild(std::int64_t parent, std::string_view name, std::int64_t id, std::uint32_t flags);
-  void CacheFlags(std::int64_t id, std::uint32_t flags);
-  // Puts a key into the young generation under the name in cache_probe_.
-  CachedKey& Remember(const CachedKey& key);
-  std::uint32_t DataVersion();
-
-  // Key lookups.
-  Status LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
-                     std::uint32_t* flags, std::string* stored_name);
-  Status KeyRow(std::int64_t id, std::int64_t* parent, std::uint32_t* flags);
-  // Whether `id` or a key above it is protected; ERROR_KEY_DELETED when the
-  // key is gone.
-  Status ProtectedFrom(std::int64_t id, bool* is_protected);
-  // The flags of a key that is about to change, checked once per transaction.
-  Status VerifiedFlags(std::int64_t id, std::uint32_t* flags);
-  Status MissingKeyStatus(std::int64_t id);
-  // Follows `names` down from `base` as far as the keys exist: `found` of
-  // them do, and `id` and `flags` are those of the last key reached (the
-  // base itself when none is). ERROR_KEY_DELETED when the base is gone.
-  // Runs inside a transaction; without `stored_path`, keys in the cache are
-  // not looked up again.
-  Status Walk(std::int64_t base, const std::vector<std::string_view>& names, std::size_t* found,
-              std::int64_t* id, std::uint32_t* flags, bool* any_protected,
-              std::uint32_t* base_flags, std::string* stored_path);
-  // The part of Walk that asks the database, from `first` on.
-  Status WalkInStore(std::int64_t base, const std::vector<std::string_view>& names,
-                     std::size_t first, std::size_t* found, std::int64_t* id, std::uint32_t* flags,
-                     bool* any_protected, std::uint32_t* base_flags, std::string* stored_path);
-  // The statement that looks up a path of `depth` names at once; null for
-  // paths deeper than kMaxChainDepth, which are looked up name by name.
-  sqlite3_stmt* ChainStatement(std::size_t depth);
-  // Whether the base of an open or create, or a key above it, is protected.
-  Status BaseRefusesWrites(std::int64_t base_id, std::uint32_t base_flags, bool* refuses);
-  Status Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info);
   // Whether the write transaction holds changes that would last.
   bool HasChanges() const;
   // Ends a transaction at once when nothing in it would last.
@@ -191,30 +126,68 @@ class Store {
   // `key`: the write transaction, and the key's own refusal of value changes
   // (its values locked, or a protected root key).
   Status BeginValueChange(RegKey key, const Handle& handle);
-  // A new handle to the key `key_id` with the given rights.
-  RegKey AddHandle(std::int64_t key_id, std::uint32_t access);
+  // Records a value created (`created`) or changed in the transaction.
+  void NoteValueSet(std::int64_t key_id, std::string_view name, bool created);
+  // Records a value deleted in the transaction.
+  void NoteValueDeleted(std::int64_t key_id, std::string_view name);
+  // Records that keys were created or their flags changed.
+  void NoteKeysChanged();
+
+  // --- walk.cc: key lookups ---
+  Status LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
+                     std::uint32_t* flags, std::string* stored_name);
+  Status KeyRow(std::int64_t id, std::int64_t* parent, std::uint32_t* flags);
+  // Whether `id` or a key above it is protected; ERROR_KEY_DELETED when the
+  // key is gone.
+  Status ProtectedFrom(std::int64_t id, bool* is_protected);
+  // The flags of a key that is about to change, checked once per transaction.
+  Status VerifiedFlags(std::int64_t id, std::uint32_t* flags);
+  Status MissingKeyStatus(std::int64_t id);
+  // Whether `names` more levels below the key `base_id` stay within the
+  // deepest a key may lie.
+  Status CheckDepth(std::int64_t base_id, std::size_t names);
+  // Follows `names` down from `base` as far as the keys exist: `found` of
+  // them do, and `id` and `flags` are those of the last key reached (the
+  // base itself when none is). ERROR_KEY_DELETED when the base is gone.
+  // Runs inside a transaction; without `stored_path`, keys in the cache are
+  // not looked up again.
+  Status Walk(std::int64_t base, const std::vector<std::string_view>& names, std::size_t* found,
+              std::int64_t* id, std::uint32_t* flags, bool* any_protected,
+              std::uint32_t* base_flags, std::string* stored_path);
+  // The part of Walk that asks the database, from `first` on.
+  Status WalkInStore(std::int64_t base, const std::vector<std::string_view>& names,
+                     std::size_t first, std::size_t* found, std::int64_t* id, std::uint32_t* flags,
+                     bool* any_protected, std::uint32_t* base_flags, std::string* stored_path);
+  // Whether the base of an open or create, or a key above it, is protected.
+  Status BaseRefusesWrites(std::int64_t base_id, std::uint32_t base_flags, bool* refuses);
+  Status Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info);
+
+  // --- admin.cc ---
   // Runs `take_row` on each row that `statement` answers for the key at
   // `path` below `key`, inside one read transaction.
   template <typename TakeRow>
   Status ListRows(RegKey key, const std::string& path, StatementId statement, TakeRow take_row);
-  std::string PathLocked() const;
+  // Begins an owner's change of the key at `path` below `key`.
+  Status BeginOwnerChange(RegKey key, const std::string& path, std::int64_t* id);
+  // Ends an owner's change that left the keys `changed`: commits it, or
+  // rolls it back after a failure.
+  Status EndOwnerChange(Status status);
+  // Whether the key `id`, a key above or a key below it is protected.
+  Status TreeIsProtected(std::int64_t id, bool* is_protected);
 
-  sqlite3_stmt* Statement(StatementId id) { return statements_[id]; }
+  sqlite3_stmt* Statement(StatementId id) { return db_.Statement(id); }
   Status StepDone(sqlite3_stmt* stmt);
 
   std::mutex mutex_;
   std::string path_override_;
   std::uint32_t wait_limit_ms_ = 15000;
 
-  sqlite3* db_ = nullptr;
+  Database db_;
   std::string db_path_;
   bool read_only_ = false;
-  sqlite3_stmt* statements_[kStatementCount] = {};
-  static constexpr std::size_t kMaxChainDepth = 16;
-  std::vector<sqlite3_stmt*> chain_statements_;
 
   std::unordered_map<RegKey, Handle> handles_;
-  Handle roots_[kRootCount];
+  Handle roots_[plat::kRootKeyCount];
   RegKey next_handle_ = 0x100;
 
   bool in_read_ = false;
@@ -232,7 +205,7 @@ class Store {
     std::uint32_t flags = 0;
     bool any_protected = false;
     std::uint32_t base_flags = 0;
-    std::uint64_t key_epoch = 0;  // key_epoch_ when it was found
+    std::uint64_t key_epoch = 0;  // the cache's epoch when it was found
   };
   WalkResult missing_walk_;
   // The write transaction.
@@ -240,8 +213,8 @@ class Store {
   std::uint64_t txn_id_ = 1;
   std::chrono::steady_clock::time_point txn_start_;
   // Changes that cannot cancel out, and values created in this transaction
-  // (key id and name folded to lower case): deleting one of those again
-  // cancels its creation.
+  // (key id and folded name): deleting one of those again cancels its
+  // creation.
   std::uint64_t lasting_changes_ = 0;
   std::set<std::pair<std::int64_t, std::string>> fresh_values_;
   // Keys whose existence and flags were read in this transaction.
@@ -249,23 +222,7 @@ class Store {
   // Whether this transaction created keys or changed their flags.
   bool keys_changed_ = false;
 
-  // The key cache, by parent id and name folded to lower case, and the data
-  // version it was last brought in line with. It holds two generations of
-  // at most kKeyCacheGeneration keys each: when the young one is full it
-  // becomes the old one, and the keys of the old one that are used again
-  // move back into the young one. Keys in use (the parents of many keys)
-  // stay while memory stays bounded whatever the size of the store.
-  static constexpr std::size_t kKeyCacheGeneration = 1024;
-  std::unordered_map<std::string, CachedKey> key_cache_;
-  std::unordered_map<std::string, CachedKey> old_key_cache_;
-  // The flags of the keys in the cache and of the keys walked from, by id.
-  std::unordered_map<std::int64_t, std::uint32_t> cached_flags_;
-  // Counts the times the cache was emptied: what was looked up in one epoch
-  // holds for the whole epoch.
-  std::uint64_t key_epoch_ = 0;
-  std::string cache_probe_;
-  std::uint32_t cache_version_ = 0;
-  bool cache_synced_ = false;
+  KeyCache key_cache_;
 };
 
 }  // namespace regstore
