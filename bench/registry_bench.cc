@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "common/globals.h"
+#include "registry/registry.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
-#include "registry/registry.h"
 
 namespace {
 
@@ -150,7 +150,7 @@ sqlite3* OpenFloorStore() {
                   nullptr);
   regstore::ConfigureStoreConnection(db);
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-  sqlite3_exec(db, regstore::kStoreSchemaSql, nullptr, nullptr, nullptr);
+  sqlite3_exec(db, regstore::StoreSchemaSql(), nullptr, nullptr, nullptr);
   sqlite3_exec(db,
                "INSERT INTO keys(id, parent, name) VALUES (10, 2, 'Software'),"
                " (11, 10, 'BrevlinBench');"

@@ -27,8 +27,8 @@
 #include "import/config_line.h"
 #include "import/imp_exp_reg.h"
 #include "import/text_reader.h"
-#include "regstore/schema.h"
 #include "platform/registry.h"
+#include "regstore/schema.h"
 
 namespace {
 
@@ -188,7 +188,7 @@ int main(int argc, char** argv) {
           SQLITE_OK ||
       regstore::ConfigureStoreConnection(db) != SQLITE_OK ||
       sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK ||
-      sqlite3_exec(db, regstore::kStoreSchemaSql, nullptr, nullptr, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db, regstore::StoreSchemaSql(), nullptr, nullptr, nullptr) != SQLITE_OK ||
       sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
     std::fprintf(stderr, "store_floor_bench: %s: %s\n", argv[3], sqlite3_errmsg(db));
     sqlite3_close(db);

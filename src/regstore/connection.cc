@@ -196,7 +196,7 @@ Status Store::OpenConnection(std::string* detail) {
         not_a_store = true;
         return {SQLITE_OK, nullptr};
       }
-      result = sqlite3_exec(db_.get(), kStoreSchemaSql, nullptr, nullptr, nullptr);
+      result = sqlite3_exec(db_.get(), StoreSchemaSql(), nullptr, nullptr, nullptr);
       if (result == SQLITE_OK && application_id == 0) {
         result = sqlite3_exec(
             db_.get(), ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(),

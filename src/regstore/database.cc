@@ -1,5 +1,8 @@
 #include "regstore/database.h"
 
+#include "regstore/regstore.h"
+#include "regstore/schema.h"
+
 namespace regstore {
 
 namespace {
@@ -11,6 +14,9 @@ constexpr const char* kStatementSql[] = {
 };
 static_assert(sizeof(kStatementSql) / sizeof(kStatementSql[0]) == kStatementCount,
               "one SQL text per statement id");
+// The texts name a protected key by its flag and the root keys by their ids.
+static_assert(kKeyProtected == 1, "kProtectedBelow tests flag 1");
+static_assert(kLastRootId == 5, "kDeleteTreeKeys keeps the keys up to id 5");
 
 }  // namespace
 

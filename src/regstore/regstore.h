@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "regstore/names.h"
 
 namespace regstore {
 

@@ -1,15 +1,18 @@
 #include "regstore/schema.h"
 
 #include <cstring>
+#include <string>
 
 namespace regstore {
 
-// Names compare without regard to ASCII letter case (COLLATE NOCASE) and keep
-// the case they were created with. Values are enumerated in the order of
-// their row ids, which grow with every insert; replacing a value updates its
-// row in place and so keeps its position. Key ids are never reused, so that a
-// handle to a deleted key cannot come to mean a new one.
-const char kStoreSchemaSql[] =
+namespace {
+
+// Names compare without regard to ASCII letter case (COLLATE NOCASE folds
+// the same letters as FoldName) and keep the case they were created with. Values are enumerated in
+// the order of their row ids, which grow with every insert; replacing a value updates its row in
+// place and so keeps its position. Key ids are never reused, so that a handle to a deleted key
+// cannot come to mean a new one.
+const char kTablesSql[] =
     "CREATE TABLE IF NOT EXISTS keys("
     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " parent INTEGER NOT NULL,"
@@ -22,10 +25,25 @@ const char kStoreSchemaSql[] =
     " name TEXT NOT NULL COLLATE NOCASE,"
     " type INTEGER NOT NULL,"
     " data BLOB NOT NULL,"
-    " UNIQUE(key, name));"
-    "INSERT OR IGNORE INTO keys(id, parent, name) VALUES"
-    " (1, 0, 'HKEY_CLASSES_ROOT'), (2, 0, 'HKEY_CURRENT_USER'), (3, 0, 'HKEY_LOCAL_MACHINE'),"
-    " (4, 0, 'HKEY_USERS'), (5, 0, 'HKEY_CURRENT_CONFIG');";
+    " UNIQUE(key, name));";
+
+}  // namespace
+
+// The root keys follow the tables, one row each, named as kRootKeys has them.
+const char* StoreSchemaSql() {
+  static const std::string sql = [] {
+    std::string text = kTablesSql;
+    text += "INSERT OR IGNORE INTO keys(id, parent, name) VALUES";
+    for (std::size_t i = 0; i < plat::kRootKeyCount; ++i) {
+      text += i == 0 ? " (" : ", (";
+      text += std::to_string(kFirstRootId + static_cast<std::int64_t>(i)) + ", 0, '";
+      text += plat::kRootKeys[i].name;
+      text += "')";
+    }
+    return text + ";";
+  }();
+  return sql.c_str();
+}
 
 int ConfigureStoreConnection(sqlite3* db) {
   // Pages of 2 KiB for a new store (an existing one keeps its own): a commit

@@ -8,19 +8,20 @@
 
 #include <cstdint>
 
+#include "platform/root_keys.h"
+
 namespace regstore {
 
 // Marks a database as a registry store (PRAGMA application_id).
 constexpr std::int32_t kStoreApplicationId = 0x52656753;  // "RegS"
 
-// Row ids of the five root keys, in the order HKEY_CLASSES_ROOT,
-// HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG.
+// Row ids of the root keys, in the order of plat::kRootKeys.
 constexpr std::int64_t kFirstRootId = 1;
-constexpr std::int64_t kLastRootId = 5;
+constexpr std::int64_t kLastRootId = kFirstRootId + plat::kRootKeyCount - 1;
 
-// Creates the tables and the root keys where they are missing. Runs inside a
-// write transaction of the caller.
-extern const char kStoreSchemaSql[];
+// The SQL that creates the tables and the root keys where they are missing.
+// Runs inside a write transaction of the caller.
+const char* StoreSchemaSql();
 
 // Sets the journal and sync settings of a new read-write connection. Answers
 // an SQLite result code.

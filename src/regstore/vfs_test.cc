@@ -102,7 +102,7 @@ TEST(StoreFile, PageSizeOfNewAndExistingStores) {
   ASSERT_EQ(sqlite3_exec(db, "PRAGMA page_size=4096; PRAGMA journal_mode=WAL;", nullptr, nullptr,
                          nullptr),
             SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db, regstore::kStoreSchemaSql, nullptr, nullptr, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, regstore::StoreSchemaSql(), nullptr, nullptr, nullptr), SQLITE_OK);
   ASSERT_EQ(
       sqlite3_exec(
           db, ("PRAGMA application_id=" + std::to_string(regstore::kStoreApplicationId)).c_str(),

@@ -4,6 +4,8 @@
 #include <fstream>
 #include <functional>
 
+#include "platform/root_keys.h"
+
 namespace regstore_tool {
 
 using namespace plat;
@@ -24,33 +26,18 @@ constexpr char kUsage[] =
     "HKEY_LOCAL_MACHINE (HKLM), HKEY_USERS (HKU) or HKEY_CURRENT_CONFIG (HKCC).\n"
     "The store is the file named by REGSTORE, else $XDG_DATA_HOME/regstore/registry.db.\n";
 
-struct RootName {
-  const char* name;
-  const char* short_name;
-  RegKey key;
-};
+using RootName = RootKeyEntry;
 
-const RootName kRoots[] = {
-    {"HKEY_CLASSES_ROOT", "HKCR", kHkeyClassesRoot},
-    {"HKEY_CURRENT_USER", "HKCU", kHkeyCurrentUser},
-    {"HKEY_LOCAL_MACHINE", "HKLM", kHkeyLocalMachine},
-    {"HKEY_USERS", "HKU", kHkeyUsers},
-    {"HKEY_CURRENT_CONFIG", "HKCC", kHkeyCurrentConfig},
-};
-
-bool SameIgnoringCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i]; ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z')
-      x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z')
-      y = static_cast<char>(y - 'a' + 'A');
-    if (x != y)
-      return false;
+// The root keys' names as a list: "A, B or C" of `name_of` each.
+template <typename NameOf>
+std::string ListOfRootNames(NameOf name_of, const char* last_separator) {
+  std::string list;
+  for (std::size_t i = 0; i < kRootKeyCount; ++i) {
+    if (i > 0)
+      list += i + 1 == kRootKeyCount ? last_separator : ", ";
+    list += name_of(kRootKeys[i]);
   }
-  return i == a.size() && !b[i];
+  return list;
 }
 
 // A key named on the command line, and the same key as the store has it.
@@ -61,7 +48,7 @@ struct KeyArg {
 };
 
 std::string FullName(const RootName& root, const std::string& stored_path) {
-  return stored_path.empty() ? root.name : std::string(root.name) + "\\" + stored_path;
+  return stored_path.empty() ? std::string(root.name) : std::string(root.name) + "\\" + stored_path;
 }
 
 std::string HexBytes(const std::vector<std::uint8_t>& data, bool upper) {
@@ -187,15 +174,12 @@ int Command::Error(const std::string& message) {
 bool Command::ParseKey(const std::string& text, KeyArg* key, int* code) {
   const std::string::size_type slash = text.find('\\');
   const std::string root_name = text.substr(0, slash);
-  for (const RootName& root : kRoots) {
-    if (SameIgnoringCase(root_name, root.name) || SameIgnoringCase(root_name, root.short_name))
-      key->root = &root;
-  }
+  key->root = RootKeyByAnyName(root_name, SameName);
   if (!key->root) {
-    *code = Error("Invalid key name '" + text +
-                  "': it must begin with HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, "
-                  "HKEY_LOCAL_MACHINE, HKEY_USERS or HKEY_CURRENT_CONFIG (or HKCR, HKCU, "
-                  "HKLM, HKU, HKCC).");
+    *code =
+        Error("Invalid key name '" + text + "': it must begin with " +
+              ListOfRootNames([](const RootName& root) { return root.name; }, " or ") + " (or " +
+              ListOfRootNames([](const RootName& root) { return root.short_name; }, ", ") + ").");
     return false;
   }
   key->path = slash == std::string::npos ? std::string() : text.substr(slash + 1);

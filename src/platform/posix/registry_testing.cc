@@ -1,7 +1,7 @@
 #include "platform/registry_testing.h"
 
-#include "regstore/regstore.h"
 #include "platform/test_files_testing.h"
+#include "regstore/regstore.h"
 
 namespace testing_support {
 
@@ -30,17 +30,7 @@ std::optional<StoredValue> ReadValue(plat::RegKey root, const std::string& path,
   if (store::StoreListValues(root, path, &values) != plat::kErrorSuccess)
     return std::nullopt;
   for (const store::StoreValue& value : values) {
-    bool same = value.name.size() == name.size();
-    for (std::size_t i = 0; same && i < name.size(); ++i) {
-      char a = value.name[i];
-      char b = name[i];
-      if (a >= 'A' && a <= 'Z')
-        a = static_cast<char>(a - 'A' + 'a');
-      if (b >= 'A' && b <= 'Z')
-        b = static_cast<char>(b - 'A' + 'a');
-      same = a == b;
-    }
-    if (same)
+    if (store::SameName(value.name, name))
       return StoredValue{value.type, value.data};
   }
   return std::nullopt;

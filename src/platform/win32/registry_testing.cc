@@ -1,5 +1,7 @@
 #include "platform/registry_testing.h"
 
+#include "platform/root_keys.h"
+
 // clang-format off
 #include "platform/win32/windows_wrapper.h"
 #include <sddl.h>
@@ -78,13 +80,11 @@ bool SetTreeSecurity(HKEY root, const std::string& path, const char* sddl) {
 }
 
 void DeleteTestTrees() {
-  const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
-                        HKEY_CURRENT_CONFIG};
   DeleteKeyTree(reinterpret_cast<plat::RegKey>(HKEY_CURRENT_USER), "Software\\Mardovan");
   DeleteKeyTree(reinterpret_cast<plat::RegKey>(HKEY_CURRENT_USER), "Software\\BrevlinTest");
   DeleteKeyTree(reinterpret_cast<plat::RegKey>(HKEY_LOCAL_MACHINE), "Software\\BrevlinTest");
-  for (HKEY root : roots)
-    DeleteKeyTree(reinterpret_cast<plat::RegKey>(root), "BrevlinTest");
+  for (const plat::RootKeyEntry& root : plat::kRootKeys)
+    DeleteKeyTree(root.key, "BrevlinTest");
 }
 
 }  // namespace
