@@ -44,6 +44,14 @@ std::uint32_t NormalizeAccess(std::uint32_t access) {
   return access & ~(kGenericRead | kGenericExecute | kGenericWrite | kGenericAll);
 }
 
+// The rights an open grants: MAXIMUM_ALLOWED becomes all rights, or only
+// reading where writes are refused.
+std::uint32_t GrantedAccess(std::uint32_t access, bool refuses_writes) {
+  if (access & kMaximumAllowed)
+    access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
+  return access;
+}
+
 }  // namespace
 
 Store& Store::Instance() {
@@ -79,6 +87,13 @@ Store::Handle* Store::Resolve(RegKey key) {
   return it == handles_.end() ? nullptr : &it->second;
 }
 
+Status Store::ResolveForValueChange(RegKey key, Handle** handle) {
+  *handle = Resolve(key);
+  if (!*handle)
+    return kErrorInvalidHandle;
+  return ((*handle)->access & kKeySetValue) ? kErrorSuccess : kErrorAccessDenied;
+}
+
 void Store::MarkDirty(Handle* handle) {
   handle->dirty_txn = txn_id_;
 }
@@ -96,16 +111,26 @@ RegKey Store::AddHandle(std::int64_t key_id, std::uint32_t access) {
   return handle;
 }
 
-Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
-  std::lock_guard<std::mutex> lock(mutex_);
+Status Store::StartOpen(RegKey base, const char* sub_key, RegKey* result, OpenTarget* target) {
   if (!result)
     return kErrorInvalidParameter;
   *result = kNullKey;
-  Handle* handle = Resolve(base);
-  if (!handle)
+  target->handle = Resolve(base);
+  if (!target->handle)
     return kErrorInvalidHandle;
-  std::vector<std::string_view> names;
-  Status status = SplitPath(sub_key ? sub_key : "", false, &names);
+  return SplitPath(sub_key ? sub_key : "", false, &target->names);
+}
+
+Status Store::WalkFrom(std::int64_t base, const std::vector<std::string_view>& names,
+                       WalkResult* walk) {
+  return Walk(base, names, &walk->found, &walk->id, &walk->flags, &walk->any_protected,
+              &walk->base_flags, nullptr);
+}
+
+Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  OpenTarget target;
+  Status status = StartOpen(base, sub_key, result, &target);
   if (status != kErrorSuccess)
     return status;
   status = Enter();
@@ -114,56 +139,46 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   ReadScope read(this);
 
   access = NormalizeAccess(access);
-  const std::int64_t base_id = handle->key_id;
-  std::size_t found = 0;
-  std::int64_t id = 0;
-  std::uint32_t flags = 0;
-  std::uint32_t base_flags = 0;
-  bool is_protected = false;
-  status = Walk(base_id, names, &found, &id, &flags, &is_protected, &base_flags, nullptr);
+  const std::int64_t base_id = target.handle->key_id;
+  WalkResult walk;
+  status = WalkFrom(base_id, target.names, &walk);
   if (status != kErrorSuccess)
     return status;
-  if (found < names.size()) {
+  if (walk.found < target.names.size()) {
     missing_base_ = base;
     missing_path_ = sub_key;
-    missing_walk_ = WalkResult{found, id, flags, is_protected, base_flags, key_cache_.epoch()};
+    missing_walk_ = walk;
+    missing_walk_.key_epoch = key_cache_.epoch();
     return kErrorFileNotFound;
   }
 
-  bool refuses_writes = read_only_ || is_protected;
+  bool refuses_writes = read_only_ || walk.any_protected;
   if (!refuses_writes && (access & (kWriteRights | kMaximumAllowed))) {
-    status = BaseRefusesWrites(base_id, base_flags, &refuses_writes);
+    status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
     if (status != kErrorSuccess)
       return status;
   }
-  if (access & kMaximumAllowed) {
-    access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
-  }
+  access = GrantedAccess(access, refuses_writes);
   if ((access & kWriteRights) && read_only_)
     return RefuseReadOnly();
   if ((access & kWriteRights) && refuses_writes)
     return kErrorAccessDenied;
 
-  *result = AddHandle(id, access);
+  *result = AddHandle(walk.id, access);
   return kErrorSuccess;
 }
 
 Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
                         std::uint32_t* disposition) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!result)
-    return kErrorInvalidParameter;
-  *result = kNullKey;
-  Handle* handle = Resolve(base);
-  if (!handle)
-    return kErrorInvalidHandle;
-  std::vector<std::string_view> names;
-  Status status = SplitPath(sub_key ? sub_key : "", false, &names);
+  OpenTarget target;
+  Status status = StartOpen(base, sub_key, result, &target);
   if (status != kErrorSuccess)
     return status;
   // A create that follows a failed open of the same key (as a write probe
   // does) goes straight to the write transaction, which looks again anyway.
-  const bool likely_missing = !names.empty() && missing_base_ == base && missing_path_ == sub_key;
+  const bool likely_missing =
+      !target.names.empty() && missing_base_ == base && missing_path_ == sub_key;
   const WalkResult missing_walk = missing_walk_;
   status = Enter();
   if (status != kErrorSuccess)
@@ -175,21 +190,17 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     read.emplace(this);
 
   access = NormalizeAccess(access);
-  const std::int64_t base_id = handle->key_id;
-  std::size_t found = 0;
-  std::int64_t id = 0;
-  std::uint32_t flags = 0;
-  std::uint32_t base_flags = 0;
-  bool is_protected = false;
+  const std::int64_t base_id = target.handle->key_id;
+  WalkResult walk;
   if (!likely_missing) {
-    status = Walk(base_id, names, &found, &id, &flags, &is_protected, &base_flags, nullptr);
+    status = WalkFrom(base_id, target.names, &walk);
     if (status != kErrorSuccess)
       return status;
   }
 
   bool created = false;
-  bool refuses_writes = read_only_ || is_protected;
-  if (found < names.size()) {
+  bool refuses_writes = read_only_ || walk.any_protected;
+  if (walk.found < target.names.size()) {
     // Look again inside the write transaction: another process may have
     // created or deleted keys on the way since. After a failed open of the
     // same key, with no change to the keys since (no other connection
@@ -199,56 +210,50 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     if (status != kErrorSuccess)
       return status;
     if (likely_missing && missing_walk.key_epoch == key_cache_.epoch()) {
-      found = missing_walk.found;
-      id = missing_walk.id;
-      flags = missing_walk.flags;
-      is_protected = missing_walk.any_protected;
-      base_flags = missing_walk.base_flags;
+      walk = missing_walk;
     } else {
-      status = Walk(base_id, names, &found, &id, &flags, &is_protected, &base_flags, nullptr);
+      status = WalkFrom(base_id, target.names, &walk);
     }
-    refuses_writes = is_protected;
+    refuses_writes = walk.any_protected;
     if (status == kErrorSuccess && !refuses_writes)
-      status = BaseRefusesWrites(base_id, base_flags, &refuses_writes);
+      status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
     // Creating a key needs write access to the key above it.
-    if (status == kErrorSuccess && found < names.size() && refuses_writes)
+    if (status == kErrorSuccess && walk.found < target.names.size() && refuses_writes)
       status = kErrorAccessDenied;
-    if (status == kErrorSuccess && found < names.size())
-      status = CheckDepth(base_id, names.size());
-    for (std::size_t i = found; status == kErrorSuccess && i < names.size(); ++i) {
+    if (status == kErrorSuccess && walk.found < target.names.size())
+      status = CheckDepth(base_id, target.names.size());
+    for (std::size_t i = walk.found; status == kErrorSuccess && i < target.names.size(); ++i) {
       StatementUse use(Statement(kInsertKey));
-      sqlite3_bind_int64(use.get(), 1, id);
-      BindText(use.get(), 2, names[i]);
+      sqlite3_bind_int64(use.get(), 1, walk.id);
+      BindText(use.get(), 2, target.names[i]);
       int rc = sqlite3_step(use.get());
       if (rc != SQLITE_DONE) {
         status = Fail(rc);
         break;
       }
-      const std::int64_t parent = id;
-      id = sqlite3_last_insert_rowid(db_.get());
-      flags = 0;
+      const std::int64_t parent = walk.id;
+      walk.id = sqlite3_last_insert_rowid(db_.get());
+      walk.flags = 0;
       created = true;
       NoteKeysChanged();
-      key_cache_.AddChild(parent, names[i], id, flags);
+      key_cache_.AddChild(parent, target.names[i], walk.id, walk.flags);
     }
     if (status != kErrorSuccess) {
       ReleaseIfUnchanged();
       return status;
     }
   } else if (!refuses_writes && (access & (kWriteRights | kMaximumAllowed))) {
-    status = BaseRefusesWrites(base_id, base_flags, &refuses_writes);
+    status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
     if (status != kErrorSuccess)
       return status;
   }
 
-  if (access & kMaximumAllowed) {
-    access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
-  }
+  access = GrantedAccess(access, refuses_writes);
   if (!created && (access & kWriteRights) && refuses_writes) {
     ReleaseIfUnchanged();
     return read_only_ ? RefuseReadOnly() : kErrorAccessDenied;
   }
-  const RegKey new_handle = AddHandle(id, access);
+  const RegKey new_handle = AddHandle(walk.id, access);
   if (created)
     MarkDirty(&handles_[new_handle]);
   ReleaseIfUnchanged();
@@ -261,11 +266,10 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
 Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const std::uint8_t* data,
                        std::uint32_t size) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Handle* handle = Resolve(key);
-  if (!handle)
-    return kErrorInvalidHandle;
-  if (!(handle->access & kKeySetValue))
-    return kErrorAccessDenied;
+  Handle* handle = nullptr;
+  Status status = ResolveForValueChange(key, &handle);
+  if (status != kErrorSuccess)
+    return status;
   const std::string_view value_name = name ? name : "";
   if (value_name.size() > kMaxValueNameLength)
     return kErrorInvalidParameter;
@@ -273,7 +277,7 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     return kErrorNoAccess;
   if (size > 0x7FFFFFFFu)
     return kErrorInvalidParameter;
-  Status status = BeginValueChange(key, *handle);
+  status = BeginValueChange(key, *handle);
   if (status != kErrorSuccess)
     return status;
 
@@ -347,12 +351,11 @@ Status Store::QueryValue(RegKey key, const char* name, const std::uint32_t* rese
 
 Status Store::DeleteValue(RegKey key, const char* name) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Handle* handle = Resolve(key);
-  if (!handle)
-    return kErrorInvalidHandle;
-  if (!(handle->access & kKeySetValue))
-    return kErrorAccessDenied;
-  Status status = BeginValueChange(key, *handle);
+  Handle* handle = nullptr;
+  Status status = ResolveForValueChange(key, &handle);
+  if (status != kErrorSuccess)
+    return status;
+  status = BeginValueChange(key, *handle);
   if (status != kErrorSuccess)
     return status;
 

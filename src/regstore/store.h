@@ -94,9 +94,19 @@ class Store {
   // --- store.cc: handles ---
   Handle* Resolve(RegKey key);
   static bool IsRoot(RegKey key);
+  // The handle `key`, when it may set and delete values.
+  Status ResolveForValueChange(RegKey key, Handle** handle);
   void MarkDirty(Handle* handle);
   // A new handle to the key `key_id` with the given rights.
   RegKey AddHandle(std::int64_t key_id, std::uint32_t access);
+
+  // The start of an open or a create: checks `result`, finds the handle
+  // `base` and splits `sub_key` into names.
+  struct OpenTarget {
+    Handle* handle = nullptr;
+    std::vector<std::string_view> names;
+  };
+  Status StartOpen(RegKey base, const char* sub_key, RegKey* result, OpenTarget* target);
 
   // --- transaction.cc ---
   // Reads of one call share one read transaction (see ReadScope), which is
@@ -154,6 +164,16 @@ class Store {
   Status Walk(std::int64_t base, const std::vector<std::string_view>& names, std::size_t* found,
               std::int64_t* id, std::uint32_t* flags, bool* any_protected,
               std::uint32_t* base_flags, std::string* stored_path);
+  // What Walk finds, and when.
+  struct WalkResult {
+    std::size_t found = 0;
+    std::int64_t id = 0;
+    std::uint32_t flags = 0;
+    bool any_protected = false;
+    std::uint32_t base_flags = 0;
+    std::uint64_t key_epoch = 0;  // the cache's epoch when it was found
+  };
+  Status WalkFrom(std::int64_t base, const std::vector<std::string_view>& names, WalkResult* walk);
   // The part of Walk that asks the database, from `first` on.
   Status WalkInStore(std::int64_t base, const std::vector<std::string_view>& names,
                      std::size_t first, std::size_t* found, std::int64_t* id, std::uint32_t* flags,
@@ -199,14 +219,6 @@ class Store {
   RegKey missing_base_ = plat::kNullKey;
   std::string missing_path_;
   // What the lookup of that key found.
-  struct WalkResult {
-    std::size_t found = 0;
-    std::int64_t id = 0;
-    std::uint32_t flags = 0;
-    bool any_protected = false;
-    std::uint32_t base_flags = 0;
-    std::uint64_t key_epoch = 0;  // the cache's epoch when it was found
-  };
   WalkResult missing_walk_;
   // The write transaction.
   bool in_txn_ = false;
