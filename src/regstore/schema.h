@@ -1,6 +1,7 @@
 // The database layout of the registry store and the settings of its
 // connections. The store uses them, and so do measurements that compare the
-// store with plain SQLite work on the same tables.
+// store with plain SQLite work on the same tables: besides regstore.h, this is
+// the one header of the library that the benchmarks may include.
 #ifndef BREVLIN_REGSTORE_SCHEMA_H_
 #define BREVLIN_REGSTORE_SCHEMA_H_
 
