@@ -19,7 +19,7 @@ endif()
 add_library(brevlin_testing STATIC ${BREVLIN_TESTING_SOURCES})
 target_link_libraries(brevlin_testing PUBLIC brevlin ${BREVLIN_GTEST_LIBS})
 
-add_executable(brevlin_tests ${BREVLIN_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/unit_tests_main.cc)
+add_executable(brevlin_tests ${BREVLIN_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/src/testing/unit_tests_main.cc)
 target_link_libraries(brevlin_tests PRIVATE brevlin_testing)
 # The Linux fault tests run the programs built beside the test binary.
 if(NOT WIN32 AND TARGET regstore)

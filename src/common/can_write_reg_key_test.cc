@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/globals.h"
-#include "platform/registry_testing.h"
+#include "testing/registry_fixture.h"
 
 namespace {
 

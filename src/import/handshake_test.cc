@@ -10,9 +10,9 @@
 #include "common/globals.h"
 #include "import/imp_exp_reg.h"
 #include "platform/registry.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
 #include "platform/ui.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
-#include "platform/registry_testing.h"
+#include "testing/registry_fixture.h"
 
 namespace {
 

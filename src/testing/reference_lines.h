@@ -1,6 +1,6 @@
 // A plain model of the line rules, for tests and fuzzing.
-#ifndef BREVLIN_IMPORT_TEXT_READER_TESTING_H_
-#define BREVLIN_IMPORT_TEXT_READER_TESTING_H_
+#ifndef BREVLIN_TESTING_REFERENCE_LINES_H_
+#define BREVLIN_TESTING_REFERENCE_LINES_H_
 
 #include <string>
 #include <string_view>
@@ -15,4 +15,4 @@ Lines ReferenceLines(std::string_view data);
 
 }  // namespace testing_support
 
-#endif  // BREVLIN_IMPORT_TEXT_READER_TESTING_H_
+#endif  // BREVLIN_TESTING_REFERENCE_LINES_H_

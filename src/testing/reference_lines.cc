@@ -1,4 +1,4 @@
-#include "import/text_reader_testing.h"
+#include "testing/reference_lines.h"
 
 namespace testing_support {
 

@@ -1,6 +1,6 @@
 // File names as the program's command line carries them.
-#ifndef BREVLIN_PLATFORM_BACKSLASH_TESTING_H_
-#define BREVLIN_PLATFORM_BACKSLASH_TESTING_H_
+#ifndef BREVLIN_TESTING_BACKSLASHES_H_
+#define BREVLIN_TESTING_BACKSLASHES_H_
 
 #include <string>
 
@@ -13,4 +13,4 @@ std::string Backslashes(std::string path);
 
 }  // namespace testing_support
 
-#endif  // BREVLIN_PLATFORM_BACKSLASH_TESTING_H_
+#endif  // BREVLIN_TESTING_BACKSLASHES_H_

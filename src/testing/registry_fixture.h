@@ -3,8 +3,8 @@
 //
 // On Linux they use the registry store's own operations; on Windows they use
 // Win32 registry calls beyond the seven that the program uses.
-#ifndef BREVLIN_PLATFORM_REGISTRY_TESTING_H_
-#define BREVLIN_PLATFORM_REGISTRY_TESTING_H_
+#ifndef BREVLIN_TESTING_REGISTRY_FIXTURE_H_
+#define BREVLIN_TESTING_REGISTRY_FIXTURE_H_
 
 #include <cstdint>
 #include <optional>
@@ -62,4 +62,4 @@ bool DeleteKeyTree(plat::RegKey root, const std::string& path);
 
 }  // namespace testing_support
 
-#endif  // BREVLIN_PLATFORM_REGISTRY_TESTING_H_
+#endif  // BREVLIN_TESTING_REGISTRY_FIXTURE_H_

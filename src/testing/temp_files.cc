@@ -1,4 +1,4 @@
-#include "platform/test_files_testing.h"
+#include "testing/temp_files.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/backslash_testing.h"
+#include "testing/backslashes.h"
 
 namespace testing_support {
 

@@ -1,6 +1,6 @@
 // Files and folders for tests, removed again when the test binary ends.
-#ifndef BREVLIN_PLATFORM_TEST_FILES_TESTING_H_
-#define BREVLIN_PLATFORM_TEST_FILES_TESTING_H_
+#ifndef BREVLIN_TESTING_TEMP_FILES_H_
+#define BREVLIN_TESTING_TEMP_FILES_H_
 
 #include <string>
 #include <string_view>
@@ -22,4 +22,4 @@ std::string JoinPath(const std::string& dir, const std::string& name);
 
 }  // namespace testing_support
 
-#endif  // BREVLIN_PLATFORM_TEST_FILES_TESTING_H_
+#endif  // BREVLIN_TESTING_TEMP_FILES_H_

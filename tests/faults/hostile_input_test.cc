@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/program_testing.h"
 #include "platform/registry.h"
-#include "platform/test_files_testing.h"
+#include "testing/posix/program_runner.h"
+#include "testing/temp_files.h"
 
 namespace {
 

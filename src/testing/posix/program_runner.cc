@@ -1,4 +1,4 @@
-#include "platform/posix/program_testing.h"
+#include "testing/posix/program_runner.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,7 +16,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/test_files_testing.h"
+#include "testing/temp_files.h"
 
 extern char** environ;
 

@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "import/text_reader.h"
-#include "platform/posix/program_testing.h"
 #include "platform/registry.h"
-#include "platform/test_files_testing.h"
+#include "testing/posix/program_runner.h"
+#include "testing/temp_files.h"
 
 namespace {
 

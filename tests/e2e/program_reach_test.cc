@@ -12,9 +12,9 @@
 #include <set>
 #include <string>
 
-#include "platform/posix/program_testing.h"
 #include "platform/registry.h"
-#include "platform/test_files_testing.h"
+#include "testing/posix/program_runner.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "platform/registry_testing.h"
+#include "testing/registry_fixture.h"
 
 // clang-format off
 #include "platform/win32/windows_wrapper.h"

@@ -1,6 +1,6 @@
 #include <ostream>
 
-#include "platform/registry_testing.h"
+#include "testing/registry_fixture.h"
 
 namespace testing_support {
 

@@ -2,8 +2,8 @@
 // beside the test binary, stop, continue or kill them, collect what they
 // wrote to standard error and how much memory they used, and read the
 // registry store they leave behind without changing it.
-#ifndef BREVLIN_PLATFORM_POSIX_PROGRAM_TESTING_H_
-#define BREVLIN_PLATFORM_POSIX_PROGRAM_TESTING_H_
+#ifndef BREVLIN_TESTING_POSIX_PROGRAM_RUNNER_H_
+#define BREVLIN_TESTING_POSIX_PROGRAM_RUNNER_H_
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry_testing.h"
+#include "testing/registry_fixture.h"
 
 namespace testing_support {
 
@@ -117,4 +117,4 @@ class ProgramTest : public ::testing::Test {
 
 }  // namespace testing_support
 
-#endif  // BREVLIN_PLATFORM_POSIX_PROGRAM_TESTING_H_
+#endif  // BREVLIN_TESTING_POSIX_PROGRAM_RUNNER_H_

@@ -1,7 +1,7 @@
-#include "platform/registry_testing.h"
+#include "testing/registry_fixture.h"
 
 #include "platform/posix/registry_store.h"
-#include "platform/test_files_testing.h"
+#include "testing/temp_files.h"
 
 namespace testing_support {
 
