@@ -8,21 +8,21 @@
 # program then ends with exit code 0. No other window of the program may ever
 # become visible.
 #
-# Usage: scripts/e2e-wine.sh BUILD_DIR [SCREENSHOT_DIR]
+# Usage: tests/e2e/run-wine.sh BUILD_DIR [SCREENSHOT_DIR]
 # With SCREENSHOT_DIR, a PNG of each box is kept there.
 set -u
 
 if [ -z "${BREVLIN_E2E_DISPLAY:-}" ]; then
-  BREVLIN_E2E_DISPLAY=1 exec "$(dirname "$0")/with-xvfb.sh" "$0" "$@"
+  BREVLIN_E2E_DISPLAY=1 exec "$(dirname "$0")/../../scripts/lib/with-xvfb.sh" "$0" "$@"
 fi
 
-scripts=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 exe=$(cd "$1" && pwd)/register-brevlin.exe
 shots=${2:-}
 [ -n "$shots" ] && mkdir -p "$shots" && shots=$(cd "$shots" && pwd)
 [ -f "$exe" ] || { echo "no $exe"; exit 1; }
-. "$scripts/e2e-fixtures.sh"
-. "$scripts/wine-env.sh"
+. "$here/fixtures.sh"
+. "$here/../../scripts/lib/wine-env.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-e2e-wine.XXXXXX")
 export WINEPREFIX="$work/prefix"

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs one libFuzzer target for a fixed time, starting from the seed corpus
 # in the repository (which stays untouched: new inputs go to a scratch copy).
-# Usage: fuzz-run.sh FUZZER SEED_DIR SECONDS [ARTIFACT_DIR]
+# Usage: fuzz/run.sh FUZZER SEED_DIR SECONDS [ARTIFACT_DIR]
 set -eu
 fuzzer=$1
 seeds=$2

@@ -1,5 +1,5 @@
-# Configuration files for the end-to-end tests, sourced by e2e-host.sh and
-# e2e-wine.sh. make_fixtures DIR writes them below DIR:
+# Configuration files for the end-to-end tests, sourced by run-host.sh and
+# run-wine.sh. make_fixtures DIR writes them below DIR:
 #   run/small.cfg, inst/small.cfg, inst/sub/small.cfg, my dir/my config.cfg:
 #       each writes Software\Mardovan\E2E "Where" = run, inst, sub or spaces,
 #       so that a test can tell which file was found;
@@ -18,7 +18,7 @@ make_fixtures() {
   write_where "$dir/inst/small.cfg" inst
   write_where "$dir/inst/sub/small.cfg" sub
   write_where "$dir/my dir/my config.cfg" spaces
-  cp "$(dirname "$0")/../examples/brevlin.cfg" "$dir/brevlin.cfg"
+  cp "$(dirname "$0")/../../examples/brevlin.cfg" "$dir/brevlin.cfg"
   printf '<[Brevlin]>\r\n[Software\\Mardovan\\E2E]\r\nstring\tBefore\twritten\r\n<[Other]>\r\nstring\tAfter\tnever\r\n' \
     >"$dir/wrong.cfg"
   printf 'string\tEarly\tnever\n[Software\\Mardovan\\E2E]\nstring\tAfter\tnever\n' >"$dir/early.cfg"

@@ -4,7 +4,7 @@
 # display, the program gets a virtual one (Xvfb).
 set -u
 
-. "$(dirname "$0")/wine-env.sh"
+. "$(dirname "$0")/../../scripts/lib/wine-env.sh"
 
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-wine.XXXXXX")
 export WINEPREFIX="$prefix"

@@ -4,17 +4,17 @@
 # lines and configuration files, and checks the store with `regstore export`,
 # the messages on standard error, and the exit code, which is always 0.
 #
-# Usage: scripts/e2e-host.sh BUILD_DIR
+# Usage: tests/e2e/run-host.sh BUILD_DIR
 set -u
 
-scripts=$(cd "$(dirname "$0")" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 program=$build/register-brevlin
 regstore=$build/regstore
 for f in "$program" "$regstore"; do
   [ -x "$f" ] || { echo "no $f"; exit 1; }
 done
-. "$scripts/e2e-fixtures.sh"
+. "$here/fixtures.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-e2e-host.XXXXXX")
 trap 'rm -rf "$work"' EXIT
