@@ -21,7 +21,7 @@
 #include "common/globals.h"
 #include "platform/posix/registry_store.h"
 #include "platform/posix/store_schema.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
 
 namespace {
 

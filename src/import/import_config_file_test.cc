@@ -7,7 +7,7 @@
 #include "common/exceptions.h"
 #include "import/imp_exp_reg.h"
 #include "platform/ui.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
 #include "testing/registry_fixture.h"
 #include "testing/temp_files.h"
 

@@ -10,7 +10,7 @@
 
 #include "import/imp_exp_reg.h"
 #include "platform/win32/windows_wrapper.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
 #include "testing/registry_fixture.h"
 #include "testing/temp_files.h"
 

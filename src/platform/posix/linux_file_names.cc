@@ -1,4 +1,4 @@
-#include "platform/posix/path.h"
+#include "platform/posix/linux_file_names.h"
 
 #include <errno.h>
 #include <sys/stat.h>

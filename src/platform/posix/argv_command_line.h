@@ -1,6 +1,6 @@
 // The raw command line built from the argument vector.
-#ifndef BREVLIN_PLATFORM_POSIX_COMMAND_LINE_H_
-#define BREVLIN_PLATFORM_POSIX_COMMAND_LINE_H_
+#ifndef BREVLIN_PLATFORM_POSIX_ARGV_COMMAND_LINE_H_
+#define BREVLIN_PLATFORM_POSIX_ARGV_COMMAND_LINE_H_
 
 #include <string>
 #include <vector>
@@ -25,4 +25,4 @@ std::string BuildCommandLine(const std::vector<std::string>& arguments);
 }  // namespace posix
 }  // namespace plat
 
-#endif  // BREVLIN_PLATFORM_POSIX_COMMAND_LINE_H_
+#endif  // BREVLIN_PLATFORM_POSIX_ARGV_COMMAND_LINE_H_

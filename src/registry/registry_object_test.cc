@@ -1,4 +1,4 @@
-#include "registry/registry.h"
+#include "registry/registry_object.h"
 
 #include <gtest/gtest.h>
 

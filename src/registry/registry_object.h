@@ -1,6 +1,6 @@
 // The registry object: one root key and at most one open key below it.
-#ifndef BREVLIN_REGISTRY_REGISTRY_H_
-#define BREVLIN_REGISTRY_REGISTRY_H_
+#ifndef BREVLIN_REGISTRY_REGISTRY_OBJECT_H_
+#define BREVLIN_REGISTRY_REGISTRY_OBJECT_H_
 
 #include <cstdint>
 #include <string>
@@ -58,4 +58,4 @@ class TRegistry : public TObject {
   std::uint32_t access_mask_ = plat::kKeyAllAccess;
 };
 
-#endif  // BREVLIN_REGISTRY_REGISTRY_H_
+#endif  // BREVLIN_REGISTRY_REGISTRY_OBJECT_H_

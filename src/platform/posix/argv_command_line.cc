@@ -1,4 +1,4 @@
-#include "platform/posix/command_line.h"
+#include "platform/posix/argv_command_line.h"
 
 namespace plat {
 namespace posix {

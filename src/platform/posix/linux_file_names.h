@@ -1,6 +1,6 @@
 // File names on POSIX systems.
-#ifndef BREVLIN_PLATFORM_POSIX_PATH_H_
-#define BREVLIN_PLATFORM_POSIX_PATH_H_
+#ifndef BREVLIN_PLATFORM_POSIX_LINUX_FILE_NAMES_H_
+#define BREVLIN_PLATFORM_POSIX_LINUX_FILE_NAMES_H_
 
 #include <string>
 
@@ -22,4 +22,4 @@ unsigned ErrnoToWin32(int error, const std::string& path);
 }  // namespace posix
 }  // namespace plat
 
-#endif  // BREVLIN_PLATFORM_POSIX_PATH_H_
+#endif  // BREVLIN_PLATFORM_POSIX_LINUX_FILE_NAMES_H_
