@@ -18,24 +18,6 @@ HKEY AsHkey(plat::RegKey key) {
   return reinterpret_cast<HKEY>(key);
 }
 
-class Key {
- public:
-  Key() = default;
-  ~Key() {
-    if (key_)
-      ::RegCloseKey(key_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  bool Open(HKEY root, const std::string& path, REGSAM access) {
-    return ::RegOpenKeyExA(root, path.c_str(), 0, access, &key_) == ERROR_SUCCESS;
-  }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 std::vector<std::string> Subkeys(HKEY key) {
   std::vector<std::string> names;
   char name[256];
@@ -51,7 +33,7 @@ std::vector<std::string> Subkeys(HKEY key) {
 }
 
 // Gives the key at `path` and every key below it the access list `sddl`.
-bool SetTreeSecurity(HKEY root, const std::string& path, const char* sddl) {
+bool SetTreeSecurity(plat::RegKey root, const std::string& path, const char* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr)) {
@@ -59,18 +41,19 @@ bool SetTreeSecurity(HKEY root, const std::string& path, const char* sddl) {
   }
   bool ok = false;
   {
-    Key key;
-    if (key.Open(root, path, WRITE_DAC)) {
-      ok = ::RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, descriptor) == ERROR_SUCCESS;
+    ScopedRegKey key;
+    if (key.Open(root, path, WRITE_DAC) == plat::kErrorSuccess) {
+      ok = ::RegSetKeySecurity(AsHkey(key.get()), DACL_SECURITY_INFORMATION, descriptor) ==
+           ERROR_SUCCESS;
     }
   }
   ::LocalFree(descriptor);
   if (!ok)
     return false;
-  Key key;
-  if (!key.Open(root, path, KEY_READ))
+  ScopedRegKey key;
+  if (key.Open(root, path, KEY_READ) != plat::kErrorSuccess)
     return false;
-  for (const std::string& name : Subkeys(key.get())) {
+  for (const std::string& name : Subkeys(AsHkey(key.get()))) {
     if (!SetTreeSecurity(root, path.empty() ? name : path + "\\" + name, sddl))
       ok = false;
   }
@@ -102,24 +85,24 @@ std::string ScopedTestRegistry::StorePath() const {
 }
 
 bool KeyExists(plat::RegKey root, const std::string& path) {
-  Key key;
-  return key.Open(AsHkey(root), path, KEY_READ);
+  ScopedRegKey key;
+  return key.Open(root, path, KEY_READ) == plat::kErrorSuccess;
 }
 
 std::optional<StoredValue> ReadValue(plat::RegKey root, const std::string& path,
                                      const std::string& name) {
-  Key key;
-  if (!key.Open(AsHkey(root), path, KEY_QUERY_VALUE))
+  ScopedRegKey key;
+  if (key.Open(root, path, KEY_QUERY_VALUE) != plat::kErrorSuccess)
     return std::nullopt;
   DWORD type = 0;
   DWORD size = 0;
-  if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+  if (::RegQueryValueExA(AsHkey(key.get()), name.c_str(), nullptr, &type, nullptr, &size) !=
       ERROR_SUCCESS) {
     return std::nullopt;
   }
   StoredValue value{type, std::vector<std::uint8_t>(size)};
-  if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &type, value.data.data(), &size) !=
-      ERROR_SUCCESS) {
+  if (::RegQueryValueExA(AsHkey(key.get()), name.c_str(), nullptr, &type, value.data.data(),
+                         &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   value.type = type;
@@ -129,13 +112,13 @@ std::optional<StoredValue> ReadValue(plat::RegKey root, const std::string& path,
 
 std::vector<std::string> ValueNames(plat::RegKey root, const std::string& path) {
   std::vector<std::string> names;
-  Key key;
-  if (!key.Open(AsHkey(root), path, KEY_QUERY_VALUE))
+  ScopedRegKey key;
+  if (key.Open(root, path, KEY_QUERY_VALUE) != plat::kErrorSuccess)
     return names;
   std::vector<char> name(16384);
   for (DWORD index = 0;; ++index) {
     DWORD length = static_cast<DWORD>(name.size());
-    if (::RegEnumValueA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr,
+    if (::RegEnumValueA(AsHkey(key.get()), index, name.data(), &length, nullptr, nullptr, nullptr,
                         nullptr) != ERROR_SUCCESS) {
       break;
     }
@@ -145,14 +128,14 @@ std::vector<std::string> ValueNames(plat::RegKey root, const std::string& path) 
 }
 
 std::vector<std::string> SubkeyNames(plat::RegKey root, const std::string& path) {
-  Key key;
-  if (!key.Open(AsHkey(root), path, KEY_ENUMERATE_SUB_KEYS))
+  ScopedRegKey key;
+  if (key.Open(root, path, KEY_ENUMERATE_SUB_KEYS) != plat::kErrorSuccess)
     return {};
-  return Subkeys(key.get());
+  return Subkeys(AsHkey(key.get()));
 }
 
 bool ProtectKey(plat::RegKey root, const std::string& path) {
-  return SetTreeSecurity(AsHkey(root), path, kReadOnlyAcl);
+  return SetTreeSecurity(root, path, kReadOnlyAcl);
 }
 
 bool LockKeyValues(plat::RegKey, const std::string&) {
@@ -168,7 +151,7 @@ bool DeleteKeyTree(plat::RegKey root, const std::string& path) {
   if (!KeyExists(root, path))
     return false;
   // A protected tree must be opened up before it can go.
-  SetTreeSecurity(AsHkey(root), path, kFullAccessAcl);
+  SetTreeSecurity(root, path, kFullAccessAcl);
   return ::RegDeleteTreeA(AsHkey(root), path.c_str()) == ERROR_SUCCESS;
 }
 
