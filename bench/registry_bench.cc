@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "common/globals.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
 

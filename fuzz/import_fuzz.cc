@@ -12,12 +12,12 @@
 #include "common/globals.h"
 #include "fuzz_check.h"
 #include "import/imp_exp_reg.h"
-#include "import/text_reader_testing.h"
-#include "platform/posix/program_testing.h"
-#include "regstore/regstore.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
 #include "platform/ui.h"
+#include "regstore/regstore.h"
+#include "testing/posix/program_runner.h"
+#include "testing/reference_lines.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace {
 

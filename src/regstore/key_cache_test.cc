@@ -8,8 +8,8 @@
 #include <string>
 
 #include "platform/registry.h"
-#include "platform/registry_testing.h"
 #include "regstore/regstore.h"
+#include "testing/registry_fixture.h"
 
 namespace {
 

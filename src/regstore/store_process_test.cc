@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "common/globals.h"
-#include "platform/posix/program_testing.h"
 #include "platform/registry.h"
-#include "platform/registry_testing.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
 #include "regstore/regstore.h"
+#include "testing/posix/program_runner.h"
+#include "testing/registry_fixture.h"
 
 extern char** environ;
 

@@ -20,8 +20,8 @@
 
 #include "common/globals.h"
 #include "platform/registry.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace {
 

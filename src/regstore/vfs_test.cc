@@ -11,10 +11,10 @@
 
 #include "common/globals.h"
 #include "platform/registry.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace {
 
