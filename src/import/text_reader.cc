@@ -22,6 +22,7 @@ void TTextReader::Open(const std::string& file_name) {
   if (!buffer_)
     buffer_.reset(new char[kBufferSize]);
   pos_ = end_ = 0;
+  line_number_ = 0;
   window_valid_ = false;
   at_end_of_file_ = false;
   ended_ = false;
