@@ -1,7 +1,6 @@
 # The unit tests. On the host they use the system's GoogleTest; a cross build
 # compiles GoogleTest from Debian's googletest sources with the same toolchain.
 if(CMAKE_CROSSCOMPILING)
-  set(BREVLIN_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources for the cross build")
   set(CMAKE_POLICY_DEFAULT_CMP0069 NEW)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -12,7 +11,6 @@ if(CMAKE_CROSSCOMPILING)
   target_compile_options(gtest_main PRIVATE -Wno-error)
   set(BREVLIN_GTEST_LIBS gtest)
 else()
-  find_package(GTest REQUIRED)
   set(BREVLIN_GTEST_LIBS GTest::gtest)
 endif()
 
