@@ -52,8 +52,15 @@ bool TTextReader::Fill() {
 bool TTextReader::EofAtBlockEnd() {
   if (ended_)
     return true;
-  if (!Fill())
-    return true;
+  try {
+    if (!Fill())
+      return true;
+  } catch (const EInOutError&) {
+    // The read was for the next line: that is the line the failure
+    // concerns.
+    ++line_number_;
+    throw;
+  }
   return buffer_[pos_] == kCtrlZ;
 }
 
