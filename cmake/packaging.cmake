@@ -47,9 +47,8 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Mardovan")
-  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Loads program configuration files into the registry
- register-brevlin reads a program configuration file and writes its keys and values
- into a registry store (an SQLite file); regstore looks into the store and prepares it.")
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+      "register-brevlin reads a program configuration file and writes its keys and values into a registry store (an SQLite file); regstore looks into the store and prepares it.")
   # The C++ runtime is linked into the programs; what they need from the
   # system is computed from them where dpkg-shlibdeps is at hand.
   find_program(BREVLIN_DPKG_SHLIBDEPS dpkg-shlibdeps)

@@ -45,6 +45,9 @@ if(NOT CMAKE_CROSSCOMPILING)
   if(TARGET regstore)
     add_test(NAME e2e.host COMMAND ${CMAKE_SOURCE_DIR}/scripts/e2e-host.sh ${CMAKE_BINARY_DIR})
     set_tests_properties(e2e.host PROPERTIES TIMEOUT 600)
+    # The .deb, unpacked into a clean folder, runs the worked example.
+    add_test(NAME package.deb COMMAND ${CMAKE_SOURCE_DIR}/tests/package/deb-test.sh ${CMAKE_BINARY_DIR})
+    set_tests_properties(package.deb PROPERTIES TIMEOUT 300)
   endif()
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.e2e
@@ -63,6 +66,8 @@ if(NOT CMAKE_CROSSCOMPILING)
       COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-pe32.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
     add_test(NAME win32.program-manifest
       COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-manifest.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
+    add_test(NAME package.win32-zip
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/package/zip-test.sh ${BREVLIN_WIN32_DIR})
   endif()
 endif()
 
