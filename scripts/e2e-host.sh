@@ -93,12 +93,13 @@ check() {
   echo "done $case"
 }
 
-# check_no_file NAME CWD SHOWN ARGS...: a run that finds no file to import:
-# one line that names it as SHOWN, exit status 3, nothing written.
+# check_no_file NAME CWD SHOWN REASON ARGS...: a run that finds no file to
+# import: one line that names it as SHOWN and says why, exit status 3,
+# nothing written.
 check_no_file() {
-  case=$1 cwd=$2 shown=$3
-  shift 3
-  run "$cwd" 3 "register-brevlin: $shown: no such file, or not a regular file
+  case=$1 cwd=$2 shown=$3 reason=$4
+  shift 4
+  run "$cwd" 3 "register-brevlin: $shown: $reason
 " "$@"
   expect_nothing_written
   echo "done $case"
@@ -121,12 +122,14 @@ check_usage install-path-without-value "/IP needs a folder" /IC small.cfg /IP
 check_usage no-config-option "no configuration file: /IC is missing" small.cfg
 check_usage unknown-option "unknown option '--chek'" --chek /IC small.cfg
 check_usage unknown-short-option "unknown option '-q'" /IC small.cfg -q
-check_no_file missing-file "$work/run" missing.cfg /IC missing.cfg
-check_no_file missing-folder "$work/run" "$work/missing/small.cfg" /IC "$work/missing/small.cfg"
-check_no_file folder "$work/run" "$work/inst" /IC "$work/inst"
-check_no_file folder-with-separator "$work/run" "$work/inst/" /IC "$work/inst/"
-check_no_file fifo "$work/run" fifo /IC fifo
-check_no_file device "$work/run" /dev/null /IC /dev/null
+missing="No such file or directory"
+check_no_file missing-file "$work/run" missing.cfg "$missing" /IC missing.cfg
+check_no_file missing-folder "$work/run" "$work/missing/small.cfg" "$missing" \
+  /IC "$work/missing/small.cfg"
+check_no_file folder "$work/run" "$work/inst" "a folder, not a file" /IC "$work/inst"
+check_no_file folder-with-separator "$work/run" "$work/inst/" "a folder, not a file" /IC "$work/inst/"
+check_no_file fifo "$work/run" fifo "not a regular file" /IC fifo
+check_no_file device "$work/run" /dev/null "not a regular file" /IC /dev/null
 check relative-name "$work/run" run /IC small.cfg
 check name-directly-behind "$work/run" run /ICsmall.cfg
 check path-directly-behind "$work/run" inst "/IC$work/inst/small.cfg"

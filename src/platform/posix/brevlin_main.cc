@@ -1,7 +1,11 @@
 // The program entry of Register Brevlin on Linux: the options of a Linux
 // command (--help, --version, --check) in front of the Windows command line,
 // and an exit status that tells what the run came to.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -14,6 +18,7 @@
 #include "common/run_outcome.h"
 #include "import/config_check.h"
 #include "platform/posix/command_line.h"
+#include "platform/posix/path.h"
 #include "platform/posix/registry_health.h"
 #include "platform/process.h"
 #include "platform/ui.h"
@@ -24,6 +29,16 @@ const char kProgram[] = "register-brevlin";
 
 void Print(std::FILE* stream, const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+// Why the program found no configuration file at `file_name`.
+std::string NoFileReason(const std::string& file_name) {
+  struct stat st;
+  if (::stat(plat::posix::ToPosixPath(file_name).c_str(), &st) != 0)
+    return std::strerror(errno);
+  if (S_ISDIR(st.st_mode))
+    return "a folder, not a file";
+  return "not a regular file";
 }
 
 int UsageError(const std::string& error) {
@@ -95,8 +110,8 @@ int Run(int argc, char** argv) {
   // The Windows program says nothing of a file that is not there; a Linux
   // command does.
   if (outcome.Has(RunEvent::kFileMissing)) {
-    Print(stderr, std::string(kProgram) + ": " + plat::MessageFileName(file_name) +
-                      ": no such file, or not a regular file\n");
+    Print(stderr, std::string(kProgram) + ": " + plat::MessageFileName(file_name) + ": " +
+                      NoFileReason(file_name) + "\n");
   }
   return ExitStatusOf(outcome);
 }
