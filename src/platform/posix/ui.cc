@@ -13,17 +13,7 @@ int MessageBoxA(Window owner, const std::string& text, const std::string& captio
                 std::uint32_t type) {
   if (RecordMessage(owner, text, caption, type))
     return kIdOk;
-  std::string out = caption;
-  out += '\n';
-  for (std::string::size_type i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      out += '\n';
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  out += '\n';
+  const std::string out = MessageAsLines(text, caption);
   std::fwrite(out.data(), 1, out.size(), stderr);
   std::fflush(stderr);
   return kIdOk;
