@@ -1,6 +1,7 @@
 #include "platform/registry_testing.h"
 
 // clang-format off
+#include "platform/win32/registry_calls.h"
 #include "platform/win32/windows_wrapper.h"
 #include <sddl.h>
 // clang-format on
@@ -52,6 +53,9 @@ std::vector<std::string> Subkeys(HKEY key) {
 
 // Gives the key at `path` and every key below it the access list `sddl`.
 bool SetTreeSecurity(HKEY root, const std::string& path, const char* sddl) {
+  // Keys kept open by the registry functions would keep the access they were
+  // opened with.
+  plat::win32::CloseKeptKeys();
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr)) {
@@ -78,6 +82,7 @@ bool SetTreeSecurity(HKEY root, const std::string& path, const char* sddl) {
 }
 
 void DeleteTestTrees() {
+  plat::win32::CloseKeptKeys();
   const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS,
                         HKEY_CURRENT_CONFIG};
   DeleteKeyTree(reinterpret_cast<plat::RegKey>(HKEY_CURRENT_USER), "Software\\Mardovan");
@@ -167,6 +172,8 @@ bool DeleteKeyTree(plat::RegKey root, const std::string& path) {
     return false;
   if (!KeyExists(root, path))
     return false;
+  // A kept handle of a deleted key would answer the next open of its path.
+  plat::win32::CloseKeptKeys();
   // A protected tree must be opened up before it can go.
   SetTreeSecurity(AsHkey(root), path, kFullAccessAcl);
   return ::RegDeleteTreeA(AsHkey(root), path.c_str()) == ERROR_SUCCESS;
