@@ -72,16 +72,25 @@ winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 
 echo "== One Wine server for every run"
 mkdir -p "$WINEPREFIX"
-$cpus "$WINESERVER" -p
+# In the foreground of a background job, so that its process is known and
+# its CPU time can be read.
+$cpus "$WINESERVER" -f -p &
+server=$!
 $cpus "$WINE64" wineboot -i >/dev/null 2>&1
+ticks=$(getconf CLK_TCK)
+# The server's CPU time so far (user and system), in clock ticks.
+server_ticks() { awk '{ print $14 + $15 }' "/proc/$server/stat"; }
 
-# import SIDE FILE: one import by SIDE (exe or regedit) of FILE (without its
-# extension) into a tree without the workload's keys.
+# import SIDE FILE [TIMES]: one import by SIDE (exe or regedit) of FILE
+# (without its extension); with TIMES, the program's user and system CPU
+# seconds are written there.
 import() {
+  timer=""
+  [ -n "${3:-}" ] && timer="/usr/bin/time -f %U+%S -o $3"
   if [ "$1" = exe ]; then
-    $cpus "$WINE64" "$exe" /IC "$(winpath "$2.cfg")"
+    $timer $cpus "$WINE64" "$exe" /IC "$(winpath "$2.cfg")"
   else
-    $cpus "$WINE64" regedit /s "$(winpath "$2.reg")"
+    $timer $cpus "$WINE64" regedit /s "$(winpath "$2.reg")"
   fi
 }
 clear_tree() {
@@ -96,21 +105,28 @@ check_full() {
     exit 1
   }
 }
-# timed SIDE: one timed import of the full workload; adds the seconds to
-# $work/SIDE.runs and prints them.
+# timed SIDE: one timed import of the full workload into a tree without its
+# keys; adds the wall seconds to $work/SIDE.runs and the CPU seconds of the
+# program and the Wine server together to $work/SIDE.cpu, and prints both.
 timed() {
   clear_tree
+  before=$(server_ticks)
   start=$(now)
-  import "$1" "$work/full"
+  import "$1" "$work/full" "$work/times"
   end=$(now)
+  after=$(server_ticks)
   check_full "$1"
   t=$(awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }')
+  c=$(awk -v p="$(cat "$work/times")" -v b="$before" -v a="$after" -v hz="$ticks" \
+    'BEGIN { split(p, u, "+"); printf "%.2f", u[1] + u[2] + (a - b) / hz }')
   echo "$t" >>"$work/$1.runs"
-  printf '%s' "$t"
+  echo "$c" >>"$work/$1.cpu"
+  printf '%s %s' "$t" "$c"
 }
 
 echo "== $pairs pairs (and one not counted), the order turning each pair"
 : >"$work/ratios"
+: >"$work/cpu_ratios"
 i=0
 while [ $i -le "$pairs" ]; do
   if [ $((i % 2)) = 0 ]; then
@@ -120,13 +136,17 @@ while [ $i -le "$pairs" ]; do
     b=$(timed regedit)
     a=$(timed exe)
   fi
+  # shellcheck disable=SC2086
+  set -- $a $b
   if [ $i = 0 ]; then
-    rm -f "$work"/*.runs
-    echo "  warm-up: register-brevlin.exe $a s, regedit $b s"
+    rm -f "$work"/*.runs "$work"/*.cpu
+    echo "  warm-up: register-brevlin.exe $1 s, regedit $3 s"
   else
-    r=$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')
+    r=$(awk -v a="$1" -v b="$3" 'BEGIN { printf "%.3f", a / b }')
+    rc=$(awk -v a="$2" -v b="$4" 'BEGIN { printf "%.3f", a / b }')
     echo "$r" >>"$work/ratios"
-    echo "  pair $i: register-brevlin.exe $a s, regedit $b s, ratio $r"
+    echo "$rc" >>"$work/cpu_ratios"
+    echo "  pair $i: register-brevlin.exe $1 s (CPU $2 s), regedit $3 s (CPU $4 s), ratio $r (CPU $rc)"
   fi
   i=$((i + 1))
 done
@@ -165,10 +185,15 @@ echo
 echo "register-brevlin.exe ($bits-bit) against regedit /s (64-bit) under Wine $("$WINE64" --version 2>/dev/null) ($(date -u '+%Y-%m-%d %H:%M UTC'))"
 echo "Machine: $(nproc) CPUs, ${cpu:-unknown CPU}, load average $(cut -d ' ' -f 1-3 /proc/loadavg)${cpus:+; runs held to CPUs $BREVLIN_BENCH_CPUS}"
 echo "Workload: 10,000 keys x 10 values, $(wc -c <"$work/full.cfg") bytes as a configuration file, $(wc -c <"$work/full.reg") as REGEDIT4"
-printf '  register-brevlin.exe   median %.3f s\n' "$(median <"$work/exe.runs")"
-printf '  regedit /s             median %.3f s\n' "$(median <"$work/regedit.runs")"
+echo "Medians of $pairs pairs; CPU is the program's user and system time and the Wine server's, together."
+printf '  register-brevlin.exe   median %.3f s, CPU %.2f s\n' "$(median <"$work/exe.runs")" \
+  "$(median <"$work/exe.cpu")"
+printf '  regedit /s             median %.3f s, CPU %.2f s\n' "$(median <"$work/regedit.runs")" \
+  "$(median <"$work/regedit.cpu")"
 printf '  paired ratio register-brevlin.exe / regedit: median %.3f (pairs: %s)\n' \
   "$(median <"$work/ratios")" "$(tr '\n' ' ' <"$work/ratios" | sed 's/ $//')"
+printf '  paired ratio of CPU time:                    median %.3f (pairs: %s)\n' \
+  "$(median <"$work/cpu_ratios")" "$(tr '\n' ' ' <"$work/cpu_ratios" | sed 's/ $//')"
 echo "Registry calls per key (advapi32 Reg... calls in a relay trace, 300 keys less 100 keys):"
 echo "  register-brevlin.exe   $exe_calls   (its own count over the full workload: $own_per_key per key; $own_detail)"
 echo "  regedit /s             $regedit_calls"
