@@ -1,10 +1,15 @@
 #include "import/imp_exp_reg.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "common/exceptions.h"
 #include "common/globals.h"
 #include "import/config_line.h"
 #include "import/handshake.h"
 #include "import/text_reader.h"
+#include "platform/registry.h"
 #include "platform/ui.h"
 #include "registry/registry.h"
 
@@ -74,7 +79,6 @@ void WithHandshakeKey(TRegistry& registry, Write write) {
 struct LineTexts {
   std::string name;
   std::string text;
-  std::string path;
 };
 
 void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
@@ -100,31 +104,94 @@ void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
   }
 }
 
+// The value lines of the key in hand. They are gathered while the file is
+// read and written when the key's section ends, with the key opened just for
+// them: the file is never read while a key's values are half written, so that
+// the registry store may commit what it holds before each read of the file
+// without cutting a key's values in two. A key whose value lines exceed
+// kMaxPendingBytes is written in parts of about that size.
+class PendingValues {
+ public:
+  // Takes the value lines of the key at `path` from now on; `path` null:
+  // lines that come before any key, which cannot be written.
+  void StartKey(const std::string* path) {
+    path_ = path;
+    text_.clear();
+    ends_.clear();
+  }
+  void Add(TRegistry& registry, std::string_view line, LineTexts& texts) {
+    if (ends_.empty() && line.size() >= kMaxPendingBytes) {
+      // A long line is written where it lies instead of being copied.
+      Write(registry, texts, &line);
+      return;
+    }
+    text_.append(line);
+    ends_.push_back(text_.size());
+    if (text_.size() >= kMaxPendingBytes)
+      Write(registry, texts, nullptr);
+  }
+  // Writes what is gathered (and `extra`, when given) into the key.
+  void Write(TRegistry& registry, LineTexts& texts, const std::string_view* extra = nullptr) {
+    if (ends_.empty() && !extra)
+      return;
+    if (path_)
+      registry.OpenPath(*path_, true);
+    std::size_t start = 0;
+    for (std::size_t end : ends_) {
+      WriteValue(registry, std::string_view(text_).substr(start, end - start), texts);
+      start = end;
+    }
+    if (extra)
+      WriteValue(registry, *extra, texts);
+    text_.clear();
+    ends_.clear();
+    registry.ClosePath();
+  }
+
+ private:
+  static constexpr std::size_t kMaxPendingBytes = 1 << 20;
+  const std::string* path_ = nullptr;
+  std::string text_;
+  std::vector<std::size_t> ends_;
+};
+
 // Imports the lines of an open file. Answers true when the end of the file
 // was reached, false when the import stopped early (a message has been shown).
 bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
                  const std::string& expected_product, bool show_errors, std::uint8_t import_scope) {
   WithHandshakeKey(registry, [&] { registry.PutDword(kHandshakeValue, 0); });
+  // "Loading" is in the store before anything of the file is.
+  plat::FlushPendingWrites();
 
   registry.SelectRoot(root);
   registry.SetDeferFlush(true);
   bool may_write = ScopeAllows(registry.Root(), import_scope);
   LineTexts texts;
+  PendingValues pending;
+  std::string key_path;
 
   while (!reader.Eof()) {
     std::string_view line = reader.ReadLineView();
-    switch (ClassifyLine(line)) {
-      case LineKind::kBlank:
-      case LineKind::kIgnored:
-        break;
+    const LineKind kind = ClassifyLine(line);
+    if (kind == LineKind::kValue) {
+      if (may_write)
+        pending.Add(registry, line, texts);
+      continue;
+    }
+    if (kind == LineKind::kBlank || kind == LineKind::kIgnored)
+      continue;
+    // What is gathered is written before any other line takes effect; a key
+    // or root line also ends the section of the key in hand.
+    pending.Write(registry, texts);
+    if (kind == LineKind::kKey || kind == LineKind::kRoot)
+      pending.StartKey(nullptr);
+    switch (kind) {
       case LineKind::kKey: {
-        registry.ClosePath();
         if (!may_write)
           break;
-        std::string& path = texts.path;
-        path.assign(KeyPathOf(line));
-        if (CanWriteRegKey(path, registry.Root())) {
-          registry.OpenPath(path, true);
+        key_path.assign(KeyPathOf(line));
+        if (CanWriteRegKey(key_path, registry.Root())) {
+          pending.StartKey(&key_path);
         } else if (show_errors) {
           ShowKeyRefused(registry.Root());
           return false;
@@ -142,21 +209,21 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
         break;
       }
       case LineKind::kRoot: {
-        registry.ClosePath();
         plat::RegKey named = plat::kNullKey;
         if (RootKeyOfName(RootNameOf(line), &named))
           registry.SelectRoot(named);
         may_write = ScopeAllows(registry.Root(), import_scope);
         break;
       }
-      case LineKind::kValue:
-        if (may_write)
-          WriteValue(registry, line, texts);
+      default:
         break;
     }
   }
 
+  pending.Write(registry, texts);
   registry.ClosePath();
+  // Everything of the file is in the store before "Loading" goes.
+  plat::FlushPendingWrites();
   WithHandshakeKey(registry, [&] {
     registry.PutDword(kHandshakeValue, 1);
     // When another writer has changed the value meanwhile, it is left as that
@@ -166,6 +233,7 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
     if (read_back)
       registry.RemoveValue(kHandshakeValue);
   });
+  plat::FlushPendingWrites();
   return true;
 }
 

@@ -72,4 +72,6 @@ Status RegCloseKey(RegKey key) {
   return static_cast<Status>(::RegCloseKey(AsHkey(key)));
 }
 
+void FlushPendingWrites() {}
+
 }  // namespace plat
