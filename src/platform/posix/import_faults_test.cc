@@ -479,7 +479,9 @@ TEST_F(ImportFaultTest, FullFileSystem) {
   const std::string mount_point = testing_support::NewTempDir();
   const std::string copy = testing_support::NewTempDir();
   const Workload first = MakeWorkload("Before", 50, 5);
-  const Workload second = MakeWorkload("Full", 3000, 10);
+  // More than the 4 MiB of the file system holds, with the log as large as
+  // its commits make it.
+  const Workload second = MakeWorkload("Full", 12000, 10);
   const std::string first_config = WriteConfig("before.cfg", first.text);
   const std::string second_config = WriteConfig("full.cfg", second.text);
   const std::string store = mount_point + "/registry.db";

@@ -39,4 +39,8 @@ Status RegCloseKey(RegKey key) {
   return posix::Store::Instance().Close(key);
 }
 
+void FlushPendingWrites() {
+  posix::Store::Instance().CommitPending();
+}
+
 }  // namespace plat

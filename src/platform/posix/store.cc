@@ -45,9 +45,11 @@ constexpr std::uint32_t kKeyWow64Flags = 0x0300;
 constexpr std::uint32_t kWriteRights =
     kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
 
-// A transaction is committed at the next call once it is this old, so that a
-// process that keeps a changed key open does not hold the write lock for long.
-constexpr std::chrono::milliseconds kMaxTransactionAge(200);
+// Changes are committed in groups: a group ends at the first boundary (a
+// close of a changed key while no other changed key is open, or a call while
+// none is) once it is this old or has changed this many keys.
+constexpr std::chrono::milliseconds kGroupAge(50);
+constexpr std::uint64_t kGroupKeys = 1000;
 
 const char* const kStatementSql[] = {
     "BEGIN",
@@ -241,9 +243,31 @@ Store::Store() {
 }
 
 Store::~Store() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  stopping_ = true;
+  group_started_.notify_all();
+  if (committer_.joinable()) {
+    lock.unlock();
+    committer_.join();
+    lock.lock();
+  }
   Commit();
   Disconnect();
+}
+
+void Store::CommitGroups() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    if (!in_txn_ || open_changed_keys_ != 0) {
+      group_started_.wait(lock);
+      continue;
+    }
+    const auto due = txn_start_ + kGroupAge;
+    if (std::chrono::steady_clock::now() >= due)
+      Commit();
+    else
+      group_started_.wait_until(lock, due);
+  }
 }
 
 std::string Store::PathLocked() const {
@@ -434,9 +458,19 @@ Status Store::Enter() {
       Note("cannot use the registry store " + db_path_ + ": " + detail);
     return status;
   }
-  if (in_txn_ && std::chrono::steady_clock::now() - txn_start_ > kMaxTransactionAge)
+  if (in_txn_ && open_changed_keys_ == 0 && GroupDue())
     Commit();
   return kErrorSuccess;
+}
+
+bool Store::GroupDue() const {
+  return group_keys_ >= kGroupKeys || std::chrono::steady_clock::now() - txn_start_ >= kGroupAge;
+}
+
+void Store::CommitPending() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (db_)
+    Commit();
 }
 
 Status Store::Fail(int rc) {
@@ -522,7 +556,15 @@ Store::Handle* Store::Resolve(RegKey key) {
 }
 
 void Store::MarkDirty(Handle* handle) {
+  if (handle->dirty_txn == txn_id_)
+    return;
   handle->dirty_txn = txn_id_;
+  if (!IsRootHandle(handle))
+    ++open_changed_keys_;
+}
+
+bool Store::IsRootHandle(const Handle* handle) const {
+  return handle >= roots_ && handle < roots_ + kRootCount;
 }
 
 Status Store::StepDone(sqlite3_stmt* stmt) {
@@ -576,6 +618,11 @@ Status Store::Begin() {
   in_txn_ = true;
   txn_start_ = std::chrono::steady_clock::now();
   SyncKeyCache();
+  // A group is committed 50 ms after it began even when no call comes, so
+  // that the write lock is not held while the program does other things.
+  if (!committer_.joinable())
+    committer_ = std::thread([this] { CommitGroups(); });
+  group_started_.notify_all();
   return kErrorSuccess;
 }
 
@@ -592,6 +639,9 @@ void Store::EndTransaction() {
   keys_changed_ = false;
   in_txn_ = false;
   ++txn_id_;
+  open_changed_keys_ = 0;
+  group_keys_ = 0;
+  last_group_key_ = 0;
   lasting_changes_ = 0;
   fresh_values_.clear();
   verified_keys_.clear();
@@ -1278,8 +1328,17 @@ Status Store::Close(RegKey key) {
   if (!handle)
     return kErrorInvalidHandle;
   Status status = kErrorSuccess;
-  if (in_txn_ && handle->dirty_txn == txn_id_)
-    status = Commit();
+  if (in_txn_ && handle->dirty_txn == txn_id_) {
+    // A key changed through two handles one after the other (as a write
+    // check and the writes that follow it) counts once.
+    if (handle->key_id != last_group_key_)
+      ++group_keys_;
+    last_group_key_ = handle->key_id;
+    if (!IsRoot(key) && --open_changed_keys_ == 0)
+      group_started_.notify_all();
+    if (open_changed_keys_ == 0 && GroupDue())
+      status = Commit();
+  }
   // Root key handles are predefined; closing one changes nothing else.
   if (!IsRoot(key))
     handles_.erase(key);

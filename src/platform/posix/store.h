@@ -1,23 +1,28 @@
 // The registry store of this process: one SQLite connection, the open key
 // handles, and the write transaction that collects changes between commits.
 //
-// Changes are collected in one write transaction, which is committed at the
-// latest when a handle that made a change in it is closed or flushed, when
-// the transaction has been open for a while and the next call comes, and when
-// the process ends normally. A transaction whose changes cancel out (a value
-// created and deleted again, as a write probe does) is rolled back instead,
-// which costs nothing on disk.
+// Changes are collected in one write transaction and committed in groups:
+// at a boundary (a handle that made a change is closed while no other such
+// handle is open, or a call comes while none is, or no call comes) once the
+// group is 50 ms old or has changed 1,000 keys; at every CommitPending (before the program reads
+// a file or shows a message); at a flush; and when the process ends
+// normally. The values written through one handle are so committed together
+// unless the handle is kept open across a CommitPending. A transaction whose
+// changes cancel out (a value created and deleted again, as a write probe
+// does) is rolled back instead, which costs nothing on disk.
 #ifndef BREVLIN_PLATFORM_POSIX_STORE_H_
 #define BREVLIN_PLATFORM_POSIX_STORE_H_
 
 #include <sqlite3.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -48,6 +53,8 @@ class Store {
   Status DeleteValue(RegKey key, const char* name);
   Status Flush(RegKey key);
   Status Close(RegKey key);
+  // Commits the group in hand now.
+  void CommitPending();
 
   // Location and connection.
   std::string Path();
@@ -120,6 +127,12 @@ class Store {
   Handle* Resolve(RegKey key);
   bool IsRoot(RegKey key) const;
   void MarkDirty(Handle* handle);
+  bool IsRootHandle(const Handle* handle) const;
+  // Whether the group in hand is old enough or large enough to be committed
+  // at the next boundary.
+  bool GroupDue() const;
+  // The thread that commits a group once it is due while no call comes.
+  void CommitGroups();
 
   // Reads of one call share one read transaction, which is much cheaper than
   // one per statement. A write transaction ends it first.
@@ -249,6 +262,16 @@ class Store {
   std::unordered_map<std::int64_t, std::uint32_t> verified_keys_;
   // Whether this transaction created keys or changed their flags.
   bool keys_changed_ = false;
+  // Open handles other than root keys that made a change in this
+  // transaction; the keys changed in it (closed handles), and the last one.
+  std::uint64_t open_changed_keys_ = 0;
+  std::uint64_t group_keys_ = 0;
+  std::int64_t last_group_key_ = 0;
+  // Started with the first write transaction, stopped when the store is
+  // destroyed; woken when a group begins or its last changed key is closed.
+  std::thread committer_;
+  std::condition_variable group_started_;
+  bool stopping_ = false;
 
   // The key cache, by parent id and name folded to lower case, and the data
   // version it was last brought in line with. It holds two generations of

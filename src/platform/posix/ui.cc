@@ -6,11 +6,15 @@
 #include <cstdio>
 
 #include "platform/message_recorder.h"
+#include "platform/registry.h"
 
 namespace plat {
 
 int MessageBoxA(Window owner, const std::string& text, const std::string& caption,
                 std::uint32_t type) {
+  // What the program has written is in the registry before anyone reads
+  // about it.
+  FlushPendingWrites();
   if (RecordMessage(owner, text, caption, type))
     return kIdOk;
   std::string out = caption;
@@ -34,6 +38,8 @@ Window GetForegroundWindow() {
 }
 
 void Sleep(std::uint32_t milliseconds) {
+  // Nobody waits for the registry's write lock while this process sleeps.
+  FlushPendingWrites();
   struct timespec wait;
   wait.tv_sec = milliseconds / 1000;
   wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
