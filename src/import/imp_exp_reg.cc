@@ -11,7 +11,7 @@
 #include "import/text_reader.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
 
 namespace {
 
