@@ -21,6 +21,7 @@
 #include "regstore/database.h"
 #include "regstore/key_cache.h"
 #include "regstore/regstore.h"
+#include "regstore/write_batch.h"
 
 namespace regstore {
 
@@ -46,6 +47,9 @@ class Store {
   Status Close(RegKey key);
   // Commits the group in hand now (write_batch.cc).
   void CommitPending();
+  // When a group is due: its age and its number of keys (kGroupAge and
+  // kGroupKeys unless changed, as tests do).
+  void SetGroupLimits(std::chrono::milliseconds age, std::uint64_t keys);
 
   // Location and connection (connection.cc).
   std::string Path();
@@ -246,6 +250,8 @@ class Store {
   // Open handles other than root keys that made a change in this
   // transaction; the keys that handles closed after a change in it, and the
   // last of them.
+  std::chrono::milliseconds group_age_ = kGroupAge;
+  std::uint64_t group_key_limit_ = kGroupKeys;
   std::uint64_t open_changed_handles_ = 0;
   std::uint64_t group_keys_ = 0;
   std::int64_t last_group_key_ = 0;

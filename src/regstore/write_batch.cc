@@ -134,7 +134,15 @@ void Store::CommitIfDue() {
 }
 
 bool Store::GroupDue() const {
-  return group_keys_ >= kGroupKeys || std::chrono::steady_clock::now() - txn_start_ >= kGroupAge;
+  return group_keys_ >= group_key_limit_ ||
+         std::chrono::steady_clock::now() - txn_start_ >= group_age_;
+}
+
+void Store::SetGroupLimits(std::chrono::milliseconds age, std::uint64_t keys) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  group_age_ = age;
+  group_key_limit_ = keys;
+  group_changed_.notify_all();
 }
 
 void Store::CommitPending() {
@@ -150,7 +158,7 @@ void Store::CommitGroups() {
       group_changed_.wait(lock);
       continue;
     }
-    const auto due = txn_start_ + kGroupAge;
+    const auto due = txn_start_ + group_age_;
     if (std::chrono::steady_clock::now() >= due)
       Commit();
     else

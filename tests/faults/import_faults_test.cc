@@ -125,9 +125,10 @@ Workload MakeWorkload(const std::string& tree, int keys, int values) {
 
 // Checks that the store holds a beginning of the import of `w` and nothing
 // else below its tree: keys 0 to m-1 exist, every one of them but the last
-// whole, the last with the first of its values. A key exists only once the
-// import has closed the key before it, which is when that key's values are
-// committed. Answers how many keys are whole, or -1 with `problem`.
+// whole, the last whole or without values. The import commits in groups of
+// whole keys, and a key's values always together; only the key itself may be
+// committed before them, by the check that it may be written. Answers how
+// many keys are whole, or -1 with `problem`.
 int WholeKeys(const StoreContent& content, const Workload& w, std::string* problem) {
   const std::string root = "HKEY_CURRENT_USER\\";
   std::size_t present = 0;
@@ -161,6 +162,9 @@ int WholeKeys(const StoreContent& content, const Workload& w, std::string* probl
     }
     if (j == key.values.size()) {
       ++whole;
+    } else if (j != 0) {
+      *problem = key.path + " holds " + std::to_string(j) + " of its values: a torn key";
+      return -1;
     } else if (i + 1 < present) {
       *problem = key.path + " lacks values although the import went on to the next key";
       return -1;
