@@ -346,10 +346,10 @@ echo "   Each cell: wall time, CPU time (user + system) per value, peak resident
 echo "   file imported into a store that already holds 1,000,000 values."
 awk '
   BEGIN {
-    printf "\n| %10s | %-27s | %-27s | %-27s | %-9s | %-14s |\n", "Values", "import, empty store", \
+    printf "\n| %10s | %-29s | %-29s | %-29s | %-9s | %-14s |\n", "Values", "import, empty store", \
       "import, into 1 M", "regstore export", "sqlite3", "export/sqlite3"
-    printf "|-----------:|-----------------------------|-----------------------------|"
-    printf "-----------------------------|----------:|---------------:|\n"
+    printf "|-----------:|-------------------------------|-------------------------------|"
+    printf "-------------------------------|----------:|---------------:|\n"
   }
   {
     printf "| %10d | %s | %s | %s | %7.3f s | %14.2f |\n", $1, cell($2, $3, $4, $1), \

@@ -133,8 +133,10 @@ class Store {
   void CommitIfDue();
   // Whether the group in hand is old enough or large enough.
   bool GroupDue() const;
-  // The thread that commits a group once it is due while no call comes.
+  // The thread that commits a group once it is due while no call comes,
+  // and its wake-up when a group begins or its last changed handle closes.
   void CommitGroups();
+  void WakeCommitter();
   void EndTransaction();
   // Whether the write transaction holds changes that would last.
   bool HasChanges() const;
@@ -260,6 +262,8 @@ class Store {
   std::thread committer_;
   std::condition_variable group_changed_;
   bool stopping_ = false;
+  // Whether the thread waits without a deadline.
+  bool committer_idle_ = false;
 
   KeyCache key_cache_;
 };
