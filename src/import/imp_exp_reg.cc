@@ -6,6 +6,7 @@
 
 #include "common/exceptions.h"
 #include "common/globals.h"
+#include "common/run_outcome.h"
 #include "import/config_line.h"
 #include "import/handshake.h"
 #include "import/text_reader.h"
@@ -27,15 +28,6 @@ constexpr std::chrono::milliseconds kHandshakeWait(5000);
 
 constexpr std::uint32_t kBoxStyle = plat::kMbIconError | plat::kMbSetForeground;
 
-// Whether lines below `root` may be written in the given scope.
-bool ScopeAllows(plat::RegKey root, std::uint8_t import_scope) {
-  if (root == plat::kHkeyCurrentUser)
-    return import_scope == 0 || import_scope == 2;
-  if (root == plat::kHkeyLocalMachine)
-    return import_scope == 1 || import_scope == 2;
-  return true;
-}
-
 void ShowKeyRefused(plat::RegKey root) {
   plat::MessageBoxA(
       plat::kNoWindow,
@@ -52,9 +44,12 @@ void ShowWrongProduct(std::string_view product) {
 }
 
 void ShowFileError(const EInOutError& error, const std::string& file_name) {
+  std::string reason = error.Message();
+  if (!error.SystemText().empty())
+    reason += " (" + error.SystemText() + ")";
   plat::MessageBoxA(plat::GetForegroundWindow(),
                     "Could not import the program configuration due to the following error:\r\n" +
-                        error.Message() + "\r\n\r\nFilename: " + file_name,
+                        reason + "\r\n\r\nFilename: " + plat::MessageFileName(file_name),
                     kApplicationTitle, kBoxStyle);
 }
 
@@ -81,7 +76,9 @@ struct LineTexts {
   std::string text;
 };
 
-void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
+// Writes the value of a value line; answers false for a line with an unknown
+// type word, which writes nothing.
+bool WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
   ValueFields fields = SplitValueLine(line);
   switch (ValueTypeOf(fields.type_word)) {
     case ValueType::kString:
@@ -100,8 +97,9 @@ void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
       break;
     }
     case ValueType::kNone:
-      break;
+      return false;
   }
+  return true;
 }
 
 // The value lines of the key in hand. They are gathered while the file is
@@ -109,65 +107,91 @@ void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
 // them: the file is never read while a key's values are half written, so that
 // the registry store may commit what it holds before each read of the file
 // without cutting a key's values in two. A key whose value lines exceed
-// kMaxPendingBytes is written in parts of about that size.
+// kMaxPendingBytes is written in parts of about that size. While a line is
+// written, `writing_line` holds its number, which a failed write concerns.
 class PendingValues {
+  struct Line {
+    std::size_t end = 0;     // where the line ends in text_
+    std::size_t number = 0;  // its number in the file
+  };
+
  public:
+  explicit PendingValues(std::size_t* writing_line) : writing_line_(writing_line) {}
+
   // Takes the value lines of the key at `path` from now on; `path` null:
   // lines that come before any key, which cannot be written.
   void StartKey(const std::string* path) {
     path_ = path;
     text_.clear();
-    ends_.clear();
+    lines_.clear();
   }
-  void Add(TRegistry& registry, std::string_view line, LineTexts& texts) {
-    if (ends_.empty() && line.size() >= kMaxPendingBytes) {
+  void Add(TRegistry& registry, std::string_view line, std::size_t number, LineTexts& texts) {
+    if (lines_.empty() && line.size() >= kMaxPendingBytes) {
       // A long line is written where it lies instead of being copied.
-      Write(registry, texts, &line);
+      OpenKey(registry);
+      WriteLine(registry, line, number, texts);
+      CloseKey(registry);
       return;
     }
     text_.append(line);
-    ends_.push_back(text_.size());
+    lines_.push_back(Line{text_.size(), number});
     if (text_.size() >= kMaxPendingBytes)
-      Write(registry, texts, nullptr);
+      Write(registry, texts);
   }
-  // Writes what is gathered (and `extra`, when given) into the key.
-  void Write(TRegistry& registry, LineTexts& texts, const std::string_view* extra = nullptr) {
-    if (ends_.empty() && !extra)
+  // Writes what is gathered into the key.
+  void Write(TRegistry& registry, LineTexts& texts) {
+    if (lines_.empty())
       return;
-    if (path_)
-      registry.OpenPath(*path_, true);
+    OpenKey(registry);
     std::size_t start = 0;
-    for (std::size_t end : ends_) {
-      WriteValue(registry, std::string_view(text_).substr(start, end - start), texts);
-      start = end;
+    for (const Line& line : lines_) {
+      WriteLine(registry, std::string_view(text_).substr(start, line.end - start), line.number,
+                texts);
+      start = line.end;
     }
-    if (extra)
-      WriteValue(registry, *extra, texts);
     text_.clear();
-    ends_.clear();
-    registry.ClosePath();
+    lines_.clear();
+    CloseKey(registry);
   }
 
  private:
   static constexpr std::size_t kMaxPendingBytes = 1 << 20;
+
+  void OpenKey(TRegistry& registry) {
+    if (path_)
+      registry.OpenPath(*path_, true);
+  }
+  void CloseKey(TRegistry& registry) {
+    *writing_line_ = 0;
+    registry.ClosePath();
+  }
+  void WriteLine(TRegistry& registry, std::string_view line, std::size_t number, LineTexts& texts) {
+    *writing_line_ = number;
+    if (!WriteValue(registry, line, texts))
+      TheRunOutcome().Note(RunEvent::kLineSkipped);
+  }
+
+  std::size_t* writing_line_;
   const std::string* path_ = nullptr;
   std::string text_;
-  std::vector<std::size_t> ends_;
+  std::vector<Line> lines_;
 };
 
 // Imports the lines of an open file. Answers true when the end of the file
 // was reached, false when the import stopped early (a message has been shown).
-bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
-                 const std::string& expected_product, bool show_errors, std::uint8_t import_scope) {
+bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& file_name,
+                 plat::RegKey root, const std::string& expected_product, bool show_errors,
+                 std::uint8_t import_scope, std::size_t* writing_line) {
+  RunOutcome& outcome = TheRunOutcome();
   WithHandshakeKey(registry, [&] { registry.PutDword(kHandshakeValue, 0); });
   // "Loading" is in the store before anything of the file is.
   plat::FlushPendingWrites();
 
   registry.SelectRoot(root);
   registry.SetDeferFlush(true);
-  bool may_write = ScopeAllows(registry.Root(), import_scope);
+  bool may_write = ImportScopeAllows(registry.Root(), import_scope);
   LineTexts texts;
-  PendingValues pending;
+  PendingValues pending(writing_line);
   std::string key_path;
 
   while (!reader.Eof()) {
@@ -175,7 +199,9 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
     const LineKind kind = ClassifyLine(line);
     if (kind == LineKind::kValue) {
       if (may_write)
-        pending.Add(registry, line, texts);
+        pending.Add(registry, line, reader.LineNumber(), texts);
+      else
+        outcome.Note(RunEvent::kLineSkipped);
       continue;
     }
     if (kind == LineKind::kBlank || kind == LineKind::kIgnored)
@@ -187,22 +213,29 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
       pending.StartKey(nullptr);
     switch (kind) {
       case LineKind::kKey: {
-        if (!may_write)
+        if (!may_write) {
+          outcome.Note(RunEvent::kLineSkipped);
           break;
+        }
         key_path.assign(KeyPathOf(line));
         if (CanWriteRegKey(key_path, registry.Root())) {
           pending.StartKey(&key_path);
-        } else if (show_errors) {
+          break;
+        }
+        outcome.Note(RunEvent::kWriteRefused);
+        if (show_errors) {
+          plat::SetMessageLocation(file_name, reader.LineNumber());
           ShowKeyRefused(registry.Root());
           return false;
-        } else {
-          may_write = false;
         }
+        may_write = false;
         break;
       }
       case LineKind::kProduct: {
         std::string_view product = ProductNameOf(line);
         if (product != expected_product) {
+          outcome.Note(RunEvent::kWrongProduct);
+          plat::SetMessageLocation(file_name, reader.LineNumber());
           ShowWrongProduct(product);
           return false;
         }
@@ -212,7 +245,7 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
         plat::RegKey named = plat::kNullKey;
         if (RootKeyOfName(RootNameOf(line), &named))
           registry.SelectRoot(named);
-        may_write = ScopeAllows(registry.Root(), import_scope);
+        may_write = ImportScopeAllows(registry.Root(), import_scope);
         break;
       }
       default:
@@ -238,6 +271,14 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
 }
 
 }  // namespace
+
+bool ImportScopeAllows(plat::RegKey root, std::uint8_t import_scope) {
+  if (root == plat::kHkeyCurrentUser)
+    return import_scope == 0 || import_scope == 2;
+  if (root == plat::kHkeyLocalMachine)
+    return import_scope == 1 || import_scope == 2;
+  return true;
+}
 
 std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text) {
   return HexTripletsToBytes(text, NumberChars());
@@ -287,10 +328,23 @@ bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
       // Leaving this block, by any way, closes the open key and releases the
       // registry object before the file is closed.
       TRegistry registry;
-      result = ImportLines(registry, reader, root, expected_product, show_errors, import_scope);
+      std::size_t writing_line = 0;
+      try {
+        result = ImportLines(registry, reader, file_name, root, expected_product, show_errors,
+                             import_scope, &writing_line);
+      } catch (const ERegistryException&) {
+        // The error box that tells of it is shown by the caller; it
+        // concerns the value line being written, or else the line read last.
+        TheRunOutcome().Note(RunEvent::kWriteFailed);
+        plat::SetMessageLocation(file_name, writing_line ? writing_line : reader.LineNumber());
+        throw;
+      }
     }
     reader.Close();
   } catch (const EInOutError& error) {
+    TheRunOutcome().Note(RunEvent::kFileUnreadable);
+    // An error of the open or the close concerns the file as a whole.
+    plat::SetMessageLocation(file_name, reader.IsOpen() ? reader.LineNumber() : 0);
     // The clean-up comes first: the file is closed before the user is told.
     if (reader.IsOpen()) {
       try {
