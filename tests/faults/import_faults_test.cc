@@ -209,7 +209,9 @@ class ImportFaultTest : public testing_support::ProgramTest {
 // each one.
 TEST_F(ImportFaultTest, KilledAtManyPointsOfALargeImport) {
   const int kills = EnvCount("BREVLIN_FAULT_KILLS", 30);
-  const Workload w = MakeWorkload("Kill", 1500, 10);
+  // Large enough that the import, which commits in groups, lasts well beyond
+  // the program's start-up, and a kill lands in its middle most of the time.
+  const Workload w = MakeWorkload("Kill", 4000, 10);
   const std::string config = WriteConfig("kill.cfg", w.text);
 
   // Complete runs first, for the length of the shortest.
