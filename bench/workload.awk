@@ -2,16 +2,19 @@
 # the REGEDIT4 file that holds the same keys and values (reg). Both with CR LF
 # line ends, as Windows tools write them.
 #
-#   awk -v keys=10000 -v parents=300 -v cfg=FILE.cfg -v reg=FILE.reg -f workload.awk
+#   awk -v keys=10000 -v parents=300 -v cfg=FILE.cfg -v reg=FILE.reg \
+#       [-v tree=NAME] -f workload.awk
 #
 # Every key has ten values: four strings, three integers and three blocks of
-# twelve bytes; the keys are spread over `parents` parent keys. With reg=""
-# only the configuration file is written.
+# twelve bytes; the keys are spread over `parents` parent keys below
+# HKEY_CURRENT_USER\Software\Mardovan\<tree> (BrevlinBench unless named).
+# With reg="" only the configuration file is written.
 BEGIN {
+  if (tree == "") tree = "BrevlinBench"
   printf "<[Brevlin]>\r\n<HKEY_CURRENT_USER>\r\n" > cfg
   if (reg != "") printf "REGEDIT4\r\n\r\n" > reg
   for (k = 0; k < keys; k++) {
-    path = sprintf("Software\\Mardovan\\BrevlinBench\\Group%03d\\Key%06d", k % parents, k)
+    path = sprintf("Software\\Mardovan\\%s\\Group%03d\\Key%06d", tree, k % parents, k)
     printf "[%s]\r\n", path > cfg
     if (reg != "") printf "[HKEY_CURRENT_USER\\%s]\r\n", path > reg
     for (v = 0; v < 10; v++) {

@@ -1,11 +1,16 @@
 #include "import/imp_exp_reg.h"
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "common/exceptions.h"
 #include "common/globals.h"
 #include "common/run_outcome.h"
 #include "import/config_line.h"
 #include "import/handshake.h"
 #include "import/text_reader.h"
+#include "platform/registry.h"
 #include "platform/ui.h"
 #include "registry/registry_object.h"
 
@@ -69,7 +74,6 @@ void WithHandshakeKey(TRegistry& registry, Write write) {
 struct LineTexts {
   std::string name;
   std::string text;
-  std::string path;
 };
 
 // Writes the value of a value line; answers false for a line with an unknown
@@ -98,35 +102,124 @@ bool WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
   return true;
 }
 
+// The value lines of the key in hand. They are gathered while the file is
+// read and written when the key's section ends, with the key opened just for
+// them: the file is never read while a key's values are half written, so that
+// the registry store may commit what it holds before each read of the file
+// without cutting a key's values in two. A key whose value lines exceed
+// kMaxPendingBytes is written in parts of about that size. While a line is
+// written, `writing_line` holds its number, which a failed write concerns.
+class PendingValues {
+  struct Line {
+    std::size_t end = 0;     // where the line ends in text_
+    std::size_t number = 0;  // its number in the file
+  };
+
+ public:
+  explicit PendingValues(std::size_t* writing_line) : writing_line_(writing_line) {}
+
+  // Takes the value lines of the key at `path` from now on; `path` null:
+  // lines that come before any key, which cannot be written.
+  void StartKey(const std::string* path) {
+    path_ = path;
+    text_.clear();
+    lines_.clear();
+  }
+  void Add(TRegistry& registry, std::string_view line, std::size_t number, LineTexts& texts) {
+    if (lines_.empty() && line.size() >= kMaxPendingBytes) {
+      // A long line is written where it lies instead of being copied.
+      OpenKey(registry);
+      WriteLine(registry, line, number, texts);
+      CloseKey(registry);
+      return;
+    }
+    text_.append(line);
+    lines_.push_back(Line{text_.size(), number});
+    if (text_.size() >= kMaxPendingBytes)
+      Write(registry, texts);
+  }
+  // Writes what is gathered into the key.
+  void Write(TRegistry& registry, LineTexts& texts) {
+    if (lines_.empty())
+      return;
+    OpenKey(registry);
+    std::size_t start = 0;
+    for (const Line& line : lines_) {
+      WriteLine(registry, std::string_view(text_).substr(start, line.end - start), line.number,
+                texts);
+      start = line.end;
+    }
+    text_.clear();
+    lines_.clear();
+    CloseKey(registry);
+  }
+
+ private:
+  static constexpr std::size_t kMaxPendingBytes = 1 << 20;
+
+  void OpenKey(TRegistry& registry) {
+    if (path_)
+      registry.OpenPath(*path_, true);
+  }
+  void CloseKey(TRegistry& registry) {
+    *writing_line_ = 0;
+    registry.ClosePath();
+  }
+  void WriteLine(TRegistry& registry, std::string_view line, std::size_t number, LineTexts& texts) {
+    *writing_line_ = number;
+    if (!WriteValue(registry, line, texts))
+      TheRunOutcome().Note(RunEvent::kLineSkipped);
+  }
+
+  std::size_t* writing_line_;
+  const std::string* path_ = nullptr;
+  std::string text_;
+  std::vector<Line> lines_;
+};
+
 // Imports the lines of an open file. Answers true when the end of the file
 // was reached, false when the import stopped early (a message has been shown).
 bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& file_name,
                  plat::RegKey root, const std::string& expected_product, bool show_errors,
-                 std::uint8_t import_scope) {
+                 std::uint8_t import_scope, std::size_t* writing_line) {
   RunOutcome& outcome = TheRunOutcome();
   WithHandshakeKey(registry, [&] { registry.PutDword(kHandshakeValue, 0); });
+  // "Loading" is in the store before anything of the file is.
+  plat::FlushPendingWrites();
 
   registry.SelectRoot(root);
   registry.SetDeferFlush(true);
   bool may_write = ImportScopeAllows(registry.Root(), import_scope);
   LineTexts texts;
+  PendingValues pending(writing_line);
+  std::string key_path;
 
   while (!reader.Eof()) {
     std::string_view line = reader.ReadLineView();
-    switch (ClassifyLine(line)) {
-      case LineKind::kBlank:
-      case LineKind::kIgnored:
-        break;
+    const LineKind kind = ClassifyLine(line);
+    if (kind == LineKind::kValue) {
+      if (may_write)
+        pending.Add(registry, line, reader.LineNumber(), texts);
+      else
+        outcome.Note(RunEvent::kLineSkipped);
+      continue;
+    }
+    if (kind == LineKind::kBlank || kind == LineKind::kIgnored)
+      continue;
+    // What is gathered is written before any other line takes effect; a key
+    // or root line also ends the section of the key in hand.
+    pending.Write(registry, texts);
+    if (kind == LineKind::kKey || kind == LineKind::kRoot)
+      pending.StartKey(nullptr);
+    switch (kind) {
       case LineKind::kKey: {
-        registry.ClosePath();
         if (!may_write) {
           outcome.Note(RunEvent::kLineSkipped);
           break;
         }
-        std::string& path = texts.path;
-        path.assign(KeyPathOf(line));
-        if (CanWriteRegKey(path, registry.Root())) {
-          registry.OpenPath(path, true);
+        key_path.assign(KeyPathOf(line));
+        if (CanWriteRegKey(key_path, registry.Root())) {
+          pending.StartKey(&key_path);
           break;
         }
         outcome.Note(RunEvent::kWriteRefused);
@@ -149,21 +242,21 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& fi
         break;
       }
       case LineKind::kRoot: {
-        registry.ClosePath();
         plat::RegKey named = plat::kNullKey;
         if (RootKeyOfName(RootNameOf(line), &named))
           registry.SelectRoot(named);
         may_write = ImportScopeAllows(registry.Root(), import_scope);
         break;
       }
-      case LineKind::kValue:
-        if (!may_write || !WriteValue(registry, line, texts))
-          outcome.Note(RunEvent::kLineSkipped);
+      default:
         break;
     }
   }
 
+  pending.Write(registry, texts);
   registry.ClosePath();
+  // Everything of the file is in the store before "Loading" goes.
+  plat::FlushPendingWrites();
   WithHandshakeKey(registry, [&] {
     registry.PutDword(kHandshakeValue, 1);
     // When another writer has changed the value meanwhile, it is left as that
@@ -173,6 +266,7 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& fi
     if (read_back)
       registry.RemoveValue(kHandshakeValue);
   });
+  plat::FlushPendingWrites();
   return true;
 }
 
@@ -234,14 +328,15 @@ bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
       // Leaving this block, by any way, closes the open key and releases the
       // registry object before the file is closed.
       TRegistry registry;
+      std::size_t writing_line = 0;
       try {
         result = ImportLines(registry, reader, file_name, root, expected_product, show_errors,
-                             import_scope);
+                             import_scope, &writing_line);
       } catch (const ERegistryException&) {
         // The error box that tells of it is shown by the caller; it
-        // concerns the line read last.
+        // concerns the value line being written, or else the line read last.
         TheRunOutcome().Note(RunEvent::kWriteFailed);
-        plat::SetMessageLocation(file_name, reader.LineNumber());
+        plat::SetMessageLocation(file_name, writing_line ? writing_line : reader.LineNumber());
         throw;
       }
     }

@@ -286,6 +286,28 @@ TEST_F(ImportConfigFileTest, ValueWithoutAnOpenKeyRaises) {
   EXPECT_TRUE(messages_.empty());
 }
 
+TEST_F(ImportConfigFileTest, KeyWithMoreThanAMegabyteOfValuesArrivesWhole) {
+  // The importer gathers a key's value lines and writes them in parts of
+  // about a megabyte: every value arrives, in the file's order.
+  std::string text = "[Software\\BrevlinTest\\Big]\n";
+  std::vector<std::string> names;
+  for (int i = 0; i < 5; ++i) {
+    names.push_back("V" + std::to_string(i));
+    text += "string\t" + names.back() + "\t" + std::string(400000 + i, static_cast<char>('a' + i)) +
+            "\n";
+  }
+  text += "string\tTail\tsmall\n[Software\\BrevlinTest\\Next]\ninteger\tN\t7\n";
+  names.push_back("Tail");
+  EXPECT_TRUE(Import(text));
+  EXPECT_EQ(testing_support::ValueNames(kHkcu, "Software\\BrevlinTest\\Big"), names);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(ReadValue(kHkcu, "Software\\BrevlinTest\\Big", names[i]),
+              Text(std::string(400000 + i, static_cast<char>('a' + i))));
+  }
+  EXPECT_EQ(ReadValue(kHkcu, "Software\\BrevlinTest\\Next", "N"), Dword(7));
+  EXPECT_FALSE(Loading().has_value());
+}
+
 TEST_F(ImportConfigFileTest, LinesThatNameNoTypeWriteNothing) {
   EXPECT_TRUE(
       Import("String\tA\tx\n"

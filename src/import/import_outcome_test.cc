@@ -89,10 +89,22 @@ TEST_F(ImportOutcomeTest, AnotherProductsFileNamesItsLine) {
 }
 
 TEST_F(ImportOutcomeTest, AFailedWriteLeavesTheLocationOfItsLineForTheErrorBox) {
-  EXPECT_FALSE(Import("<[Brevlin]>\n\nstring\tEarly\tx\n"));
-  EXPECT_EQ(raised_, "Failed to set data for 'Early'");
-  EXPECT_TRUE(TheRunOutcome().Has(RunEvent::kWriteFailed));
-  EXPECT_EQ(plat::MessageLocationPrefix(), At(3));
+  // A key's value lines are written when its section ends: the location is
+  // still that of the value line, not of the line that ended the section.
+  const char* const cases[] = {
+      "<[Brevlin]>\n\nstring\tEarly\tx\n",
+      "<[Brevlin]>\n\nstring\tEarly\tx\n<<comment\n\n[Software\\Mardovan\\OutcomeD]\n",
+      "<[Brevlin]>\n\nstring\tEarly\tx\nstring\tLater\ty\n<HKEY_CURRENT_USER>\n",
+  };
+  for (const char* contents : cases) {
+    raised_.clear();
+    TheRunOutcome().Clear();
+    plat::SetMessageLocation(std::string(), 0);
+    EXPECT_FALSE(Import(contents));
+    EXPECT_EQ(raised_, "Failed to set data for 'Early'") << contents;
+    EXPECT_TRUE(TheRunOutcome().Has(RunEvent::kWriteFailed)) << contents;
+    EXPECT_EQ(plat::MessageLocationPrefix(), At(3)) << contents;
+  }
 }
 
 TEST_F(ImportOutcomeTest, AFileThatCannotBeOpenedConcernsTheWholeFile) {

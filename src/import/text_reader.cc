@@ -2,6 +2,7 @@
 
 #include "common/exceptions.h"
 #include "import/line_scan.h"
+#include "platform/registry.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ bool TTextReader::Fill() {
     return false;
   if (!file_.IsOpen())
     throw EInOutError(plat::kErrorInvalidHandle);
+  // The changes that the registry holds back are committed before the
+  // file is read, so that no write lock is held while a read waits.
+  plat::FlushPendingWrites();
   std::size_t got = 0;
   plat::Status status = file_.Read(buffer_.get(), kBufferSize, &got);
   if (status != plat::kErrorSuccess)

@@ -70,6 +70,12 @@ Status RegDeleteValueA(RegKey key, const char* value_name);
 Status RegFlushKey(RegKey key);
 Status RegCloseKey(RegKey key);
 
+// Commits the changes that this process has made and the registry still holds
+// back, so that other programs see them; called before anything that may
+// wait (a read of a file, a message). It does not force them to disk
+// (RegFlushKey does). Nothing on Windows, whose registry writes by itself.
+void FlushPendingWrites();
+
 }  // namespace plat
 
 #endif  // BREVLIN_PLATFORM_REGISTRY_H_

@@ -245,7 +245,7 @@ Status Store::Enter() {
       Note("cannot use the registry store " + db_path_ + ": " + detail);
     return status;
   }
-  CommitIfOld();
+  CommitIfDue();
   return kErrorSuccess;
 }
 

@@ -76,4 +76,8 @@ Status CloseKey(RegKey key) {
   return Store::Instance().Close(key);
 }
 
+void CommitPending() {
+  Store::Instance().CommitPending();
+}
+
 }  // namespace regstore

@@ -68,7 +68,14 @@ Store::Store() {
 }
 
 Store::~Store() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  stopping_ = true;
+  group_changed_.notify_all();
+  if (committer_.joinable()) {
+    lock.unlock();
+    committer_.join();
+    lock.lock();
+  }
   Commit();
   Disconnect();
 }
@@ -95,7 +102,12 @@ Status Store::ResolveForValueChange(RegKey key, Handle** handle) {
 }
 
 void Store::MarkDirty(Handle* handle) {
+  if (handle->dirty_txn == txn_id_)
+    return;
   handle->dirty_txn = txn_id_;
+  // Root keys are never opened, and so never closed either.
+  if (handle < roots_ || handle >= roots_ + kRootKeyCount)
+    ++open_changed_handles_;
 }
 
 Status Store::StepDone(sqlite3_stmt* stmt) {
@@ -402,7 +414,7 @@ Status Store::Close(RegKey key) {
   Handle* handle = Resolve(key);
   if (!handle)
     return kErrorInvalidHandle;
-  const Status status = CommitIfHandleDirty(*handle);
+  const Status status = CloseChanged(*handle, IsRoot(key));
   // Root key handles are predefined; closing one changes nothing else.
   if (!IsRoot(key))
     handles_.erase(key);

@@ -6,11 +6,13 @@
 #define BREVLIN_REGSTORE_STORE_H_
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "regstore/database.h"
 #include "regstore/key_cache.h"
 #include "regstore/regstore.h"
+#include "regstore/write_batch.h"
 
 namespace regstore {
 
@@ -42,6 +45,11 @@ class Store {
   Status DeleteValue(RegKey key, const char* name);
   Status Flush(RegKey key);
   Status Close(RegKey key);
+  // Commits the group in hand now (write_batch.cc).
+  void CommitPending();
+  // When a group is due: its age and its number of keys (kGroupAge and
+  // kGroupKeys unless changed, as tests do).
+  void SetGroupLimits(std::chrono::milliseconds age, std::uint64_t keys);
 
   // Location and connection (connection.cc).
   std::string Path();
@@ -119,8 +127,16 @@ class Store {
   // The commit points: every commit of the write transaction happens in one
   // of these (write_batch.h says when).
   Status Commit();
-  Status CommitIfHandleDirty(const Handle& handle);
-  void CommitIfOld();
+  // Closes the part of `handle` in the group: counts its key and commits
+  // the group when it is due and no other changed handle is open.
+  Status CloseChanged(const Handle& handle, bool root);
+  void CommitIfDue();
+  // Whether the group in hand is old enough or large enough.
+  bool GroupDue() const;
+  // The thread that commits a group once it is due while no call comes,
+  // and its wake-up when a group begins or its last changed handle closes.
+  void CommitGroups();
+  void WakeCommitter();
   void EndTransaction();
   // Whether the write transaction holds changes that would last.
   bool HasChanges() const;
@@ -233,6 +249,21 @@ class Store {
   std::unordered_map<std::int64_t, std::uint32_t> verified_keys_;
   // Whether this transaction created keys or changed their flags.
   bool keys_changed_ = false;
+  // Open handles other than root keys that made a change in this
+  // transaction; the keys that handles closed after a change in it, and the
+  // last of them.
+  std::chrono::milliseconds group_age_ = kGroupAge;
+  std::uint64_t group_key_limit_ = kGroupKeys;
+  std::uint64_t open_changed_handles_ = 0;
+  std::uint64_t group_keys_ = 0;
+  std::int64_t last_group_key_ = 0;
+  // Started with the first write transaction and stopped when the store is
+  // destroyed; woken when a group begins or its last changed handle closes.
+  std::thread committer_;
+  std::condition_variable group_changed_;
+  bool stopping_ = false;
+  // Whether the thread waits without a deadline.
+  bool committer_idle_ = false;
 
   KeyCache key_cache_;
 };

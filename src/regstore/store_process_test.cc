@@ -59,8 +59,10 @@ std::vector<std::uint8_t> ValueData(int writer, int key, int value) {
   return data;
 }
 
-// Writes `keys` keys as an import does, reporting each key's number on
-// `progress_fd` (when not negative) once the key is closed.
+// Writes `keys` keys as an import does. Every kCommitEvery keys it commits
+// what it holds back and then reports the last key's number on
+// `progress_fd` (when not negative): every key up to it is committed.
+constexpr int kCommitEvery = 50;
 int WriterChild(int writer, int keys, int progress_fd) {
   TRegistry reg;
   for (int k = 0; k < keys; ++k) {
@@ -78,7 +80,8 @@ int WriterChild(int writer, int keys, int progress_fd) {
       }
     }
     reg.ClosePath();
-    if (progress_fd >= 0) {
+    if (progress_fd >= 0 && (k + 1) % kCommitEvery == 0) {
+      plat::FlushPendingWrites();
       std::string line = std::to_string(k) + "\n";
       if (::write(progress_fd, line.data(), line.size()) < 0)
         return 12;
@@ -141,8 +144,9 @@ int ExitWithoutCloseChild() {
 }
 
 // Writes keys with every file limited to `limit_kib` KiB, until the store
-// refuses a write or a close, reporting each key whose close succeeded on
-// `progress_fd`. Answers 0 when the store refused one.
+// refuses a write, a close or a flush. Every 20 keys it flushes (which
+// commits) and, when that succeeds, reports the last key on `progress_fd`.
+// Answers 0 when the store refused one.
 int LimitedWriterChild(int limit_kib, int progress_fd) {
   ::signal(SIGXFSZ, SIG_IGN);
   const rlimit limit = {static_cast<rlim_t>(limit_kib) * 1024,
@@ -163,6 +167,10 @@ int LimitedWriterChild(int limit_kib, int progress_fd) {
       }
     }
     if (plat::RegCloseKey(key) != plat::kErrorSuccess)
+      return 0;
+    if ((k + 1) % 20 != 0)
+      continue;
+    if (plat::RegFlushKey(plat::kHkeyCurrentUser) != plat::kErrorSuccess)
       return 0;
     std::string line = std::to_string(k) + "\n";
     if (::write(progress_fd, line.data(), line.size()) < 0)
@@ -282,7 +290,20 @@ TEST_F(RegistryProcessTest, WritersAndAReaderAtTheSameTime) {
   EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
 }
 
-TEST_F(RegistryProcessTest, KilledWriterLosesNothingItClosed) {
+// The keys after the last one reported committed may be there or not, but
+// never in part: a key's values are committed together.
+void ExpectWholeOrWithoutValues(int writer, int key) {
+  const std::string path = KeyPath(writer, key);
+  int present = 0;
+  for (int v = 0; v < kValuesPerKey; ++v)
+    present += testing_support::ReadValue(plat::kHkeyCurrentUser, path, ValueName(v)) ? 1 : 0;
+  if (present == kValuesPerKey)
+    ExpectKeyIntact(writer, key);
+  else
+    EXPECT_EQ(present, 0) << path << " holds some of its values";
+}
+
+TEST_F(RegistryProcessTest, KilledWriterLosesNothingCommitted) {
   const std::string store = registry_.StorePath();
   int pipe_fds[2];
   ASSERT_EQ(::pipe(pipe_fds), 0);
@@ -290,20 +311,22 @@ TEST_F(RegistryProcessTest, KilledWriterLosesNothingItClosed) {
   ::close(pipe_fds[1]);
   ASSERT_GT(writer, 0);
 
-  // Let it close a few hundred keys, then kill it in the middle of its work.
+  // Let it commit a few hundred keys, then kill it in the middle of its work.
   bool killed = false;
-  const int last_closed = FollowProgress(pipe_fds[0], [&](int closed) {
+  const int last_committed = FollowProgress(pipe_fds[0], [&](int closed) {
     if (!killed && closed >= 300) {
       ::kill(writer, SIGKILL);
       killed = true;
     }
   });
   EXPECT_EQ(WaitExitCode(writer), 128 + SIGKILL);
-  ASSERT_GE(last_closed, 300);
+  ASSERT_GE(last_committed, 300);
 
   EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
-  for (int k = 0; k <= last_closed; ++k)
+  for (int k = 0; k <= last_committed; ++k)
     ExpectKeyIntact(0, k);
+  for (int k = last_committed + 1; k <= last_committed + 2 * kCommitEvery; ++k)
+    ExpectWholeOrWithoutValues(0, k);
 }
 
 TEST_F(RegistryProcessTest, NormalExitCommitsWhatIsPending) {
@@ -317,9 +340,10 @@ TEST_F(RegistryProcessTest, NormalExitCommitsWhatIsPending) {
 }
 
 // A write that the file system refuses (here: past the largest file this
-// process may write) fails the call that commits it, never silently; the
-// store stays whole and keeps every key closed before.
-TEST_F(RegistryProcessTest, RefusedWriteFailsItsCloseAndLosesNothingClosedBefore) {
+// process may write) fails the call that commits it (a close, a flush or the
+// next write), never silently; the store stays whole and keeps every key
+// committed before.
+TEST_F(RegistryProcessTest, RefusedWriteFailsAndLosesNothingCommittedBefore) {
   const std::string store = registry_.StorePath();
   ASSERT_TRUE(CanWriteRegKey("Software\\BrevlinTest", plat::kHkeyCurrentUser));
   int pipe_fds[2];
@@ -327,12 +351,12 @@ TEST_F(RegistryProcessTest, RefusedWriteFailsItsCloseAndLosesNothingClosedBefore
   const pid_t writer = StartChild("limited-writer 2048 " + std::to_string(pipe_fds[1]), store);
   ::close(pipe_fds[1]);
   ASSERT_GT(writer, 0);
-  const int last_closed = FollowProgress(pipe_fds[0], [](int) {});
+  const int last_committed = FollowProgress(pipe_fds[0], [](int) {});
   EXPECT_EQ(WaitExitCode(writer), 0);
-  ASSERT_GE(last_closed, 10);
+  ASSERT_GE(last_committed, 10);
 
   EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
-  for (int k = 0; k <= last_closed; ++k)
+  for (int k = 0; k <= last_committed; ++k)
     ExpectKeyIntact(0, k);
 }
 

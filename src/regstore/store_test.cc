@@ -389,6 +389,7 @@ TEST_F(RegistryStoreTest, WaitsForAnotherWriterWithABound) {
   Key key;
   ASSERT_EQ(key.Create(kHkcu, "Software\\Busy"), kErrorSuccess);
   key.Close();
+  FlushPendingWrites();
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &other), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);

@@ -46,6 +46,7 @@ TEST(StoreLog, LargeTransactionReadsBackWhatItWrote) {
     }
   }
   ASSERT_EQ(RegCloseKey(key), kErrorSuccess);
+  FlushPendingWrites();
 
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open_v2(registry.StorePath().c_str(), &other, SQLITE_OPEN_READONLY, nullptr),

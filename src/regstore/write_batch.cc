@@ -19,6 +19,11 @@ Status Store::Begin() {
   in_txn_ = true;
   txn_start_ = std::chrono::steady_clock::now();
   key_cache_.Sync(db_.DataVersion());
+  // A group is committed once due even when no call comes, so that the
+  // write lock is not held while the program does other things.
+  if (!committer_.joinable())
+    committer_ = std::thread([this] { CommitGroups(); });
+  WakeCommitter();
   return kErrorSuccess;
 }
 
@@ -35,6 +40,9 @@ void Store::EndTransaction() {
   keys_changed_ = false;
   in_txn_ = false;
   ++txn_id_;
+  open_changed_handles_ = 0;
+  group_keys_ = 0;
+  last_group_key_ = 0;
   lasting_changes_ = 0;
   fresh_values_.clear();
   verified_keys_.clear();
@@ -107,13 +115,65 @@ Status Store::BeginValueChange(RegKey key, const Handle& handle) {
   return status;
 }
 
-Status Store::CommitIfHandleDirty(const Handle& handle) {
-  return in_txn_ && handle.dirty_txn == txn_id_ ? Commit() : kErrorSuccess;
+Status Store::CloseChanged(const Handle& handle, bool root) {
+  if (!in_txn_ || handle.dirty_txn != txn_id_)
+    return kErrorSuccess;
+  // A key changed through two handles one after the other (as a write check
+  // and the writes that follow it) counts once.
+  if (handle.key_id != last_group_key_)
+    ++group_keys_;
+  last_group_key_ = handle.key_id;
+  if (!root && --open_changed_handles_ == 0)
+    WakeCommitter();
+  return open_changed_handles_ == 0 && GroupDue() ? Commit() : kErrorSuccess;
 }
 
-void Store::CommitIfOld() {
-  if (in_txn_ && std::chrono::steady_clock::now() - txn_start_ > kMaxTransactionAge)
+void Store::CommitIfDue() {
+  if (in_txn_ && open_changed_handles_ == 0 && GroupDue())
     Commit();
+}
+
+bool Store::GroupDue() const {
+  return group_keys_ >= group_key_limit_ ||
+         std::chrono::steady_clock::now() - txn_start_ >= group_age_;
+}
+
+void Store::SetGroupLimits(std::chrono::milliseconds age, std::uint64_t keys) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  group_age_ = age;
+  group_key_limit_ = keys;
+  group_changed_.notify_all();
+}
+
+void Store::CommitPending() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (db_.is_open())
+    Commit();
+}
+
+void Store::WakeCommitter() {
+  // A thread that waits for a deadline wakes by itself and looks again; only
+  // one that waits for a group to begin or to be closed needs waking, which
+  // spares the writer a switch to the thread at every close.
+  if (committer_idle_)
+    group_changed_.notify_all();
+}
+
+void Store::CommitGroups() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!stopping_) {
+    if (!in_txn_ || open_changed_handles_ != 0) {
+      committer_idle_ = true;
+      group_changed_.wait(lock);
+      committer_idle_ = false;
+      continue;
+    }
+    const auto due = txn_start_ + group_age_;
+    if (std::chrono::steady_clock::now() >= due)
+      Commit();
+    else
+      group_changed_.wait_until(lock, due);
+  }
 }
 
 void Store::NoteValueSet(std::int64_t key_id, std::string_view name, bool created) {

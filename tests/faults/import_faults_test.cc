@@ -126,9 +126,10 @@ Workload MakeWorkload(const std::string& tree, int keys, int values) {
 
 // Checks that the store holds a beginning of the import of `w` and nothing
 // else below its tree: keys 0 to m-1 exist, every one of them but the last
-// whole, the last with the first of its values. A key exists only once the
-// import has closed the key before it, which is when that key's values are
-// committed. Answers how many keys are whole, or -1 with `problem`.
+// whole, the last whole or without values. The import commits in groups of
+// whole keys, and a key's values always together; only the key itself may be
+// committed before them, by the check that it may be written. Answers how
+// many keys are whole, or -1 with `problem`.
 int WholeKeys(const StoreContent& content, const Workload& w, std::string* problem) {
   const std::string root = "HKEY_CURRENT_USER\\";
   std::size_t present = 0;
@@ -162,6 +163,9 @@ int WholeKeys(const StoreContent& content, const Workload& w, std::string* probl
     }
     if (j == key.values.size()) {
       ++whole;
+    } else if (j != 0) {
+      *problem = key.path + " holds " + std::to_string(j) + " of its values: a torn key";
+      return -1;
     } else if (i + 1 < present) {
       *problem = key.path + " lacks values although the import went on to the next key";
       return -1;
@@ -205,7 +209,9 @@ class ImportFaultTest : public testing_support::ProgramTest {
 // each one.
 TEST_F(ImportFaultTest, KilledAtManyPointsOfALargeImport) {
   const int kills = EnvCount("BREVLIN_FAULT_KILLS", 30);
-  const Workload w = MakeWorkload("Kill", 1500, 10);
+  // Large enough that the import, which commits in groups, lasts well beyond
+  // the program's start-up, and a kill lands in its middle most of the time.
+  const Workload w = MakeWorkload("Kill", 4000, 10);
   const std::string config = WriteConfig("kill.cfg", w.text);
 
   // Complete runs first, for the length of the shortest.
@@ -480,7 +486,9 @@ TEST_F(ImportFaultTest, FullFileSystem) {
   const std::string mount_point = testing_support::NewTempDir();
   const std::string copy = testing_support::NewTempDir();
   const Workload first = MakeWorkload("Before", 50, 5);
-  const Workload second = MakeWorkload("Full", 3000, 10);
+  // More than the 4 MiB of the file system holds, with the log as large as
+  // its commits make it.
+  const Workload second = MakeWorkload("Full", 12000, 10);
   const std::string first_config = WriteConfig("before.cfg", first.text);
   const std::string second_config = WriteConfig("full.cfg", second.text);
   const std::string store = mount_point + "/registry.db";

@@ -43,4 +43,8 @@ Status RegCloseKey(RegKey key) {
   return WatchRegistryStatus(regstore::CloseKey(key));
 }
 
+void FlushPendingWrites() {
+  regstore::CommitPending();
+}
+
 }  // namespace plat

@@ -330,4 +330,7 @@ void EndRegistryUse() {
 
 }  // namespace win32
 
+// The Windows registry writes back in its own time: nothing is held here.
+void FlushPendingWrites() {}
+
 }  // namespace plat
