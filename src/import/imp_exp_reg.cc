@@ -46,6 +46,63 @@ void ShowWrongProduct(std::string_view product) {
                     std::string(kApplicationTitle) + " Import Error", kBoxStyle);
 }
 
+// Where the import is: the file, and the number of the line read last (0
+// before the first).
+struct ImportPlace {
+  const std::string& file_name;
+  std::uint64_t line = 0;
+};
+
+std::string StoreProblem(plat::Status state) {
+  switch (state) {
+    case plat::kErrorBusy:
+      return "The registry store is busy: other programs have held it for longer than this "
+             "program waits.";
+    case plat::kErrorDiskFull:
+      return "The registry store's disk is full.";
+    case plat::kErrorWriteProtect:
+      return "The registry store is read-only, or belongs to another user.";
+    case plat::kErrorIoDevice:
+      return "The registry store could not be written: its disk failed a write.";
+    case plat::kErrorBadDb:
+      return "The registry store is damaged, was replaced, or is not a registry store.";
+    default:
+      return "The registry store cannot be opened.";
+  }
+}
+
+// Asks the registry, after a failed call, whether it refuses everyone. When it
+// does the import cannot go on: the user is told where it stopped, and the
+// handshake value stays as the import left it. Answers true then.
+bool StoppedByRegistry(const ImportPlace& place) {
+  const plat::Status state = plat::RegistryState();
+  if (state == plat::kErrorSuccess)
+    return false;
+  std::string text = StoreProblem(state) + "\r\nThe import stopped; nothing more was written.";
+  text += "\r\n\r\nFilename: " + place.file_name;
+  if (place.line != 0)
+    text += "\r\nLine: " + std::to_string(place.line);
+  plat::MessageBoxA(plat::kNoWindow, text, std::string(kApplicationTitle) + " Registry Error",
+                    kBoxStyle);
+  return true;
+}
+
+// Whether the rest of a line longer than the reader keeps whole matters:
+// comments, lines that begin with a space or a control byte (blank, or value
+// lines without a type) and value lines of no known type write nothing,
+// however long they are.
+bool LineNeedsAll(std::string_view head) {
+  const LineKind kind = ClassifyLine(head);
+  if (kind == LineKind::kIgnored || kind == LineKind::kBlank ||
+      static_cast<unsigned char>(head[0]) <= 0x20) {
+    return false;
+  }
+  if (kind != LineKind::kValue)
+    return true;
+  const std::string_view::size_type tab = head.find('\t');
+  return tab != std::string_view::npos && ValueTypeOf(head.substr(0, tab)) != ValueType::kNone;
+}
+
 void ShowFileError(const EInOutError& error, const std::string& file_name) {
   plat::MessageBoxA(plat::GetForegroundWindow(),
                     "Could not import the program configuration due to the following error:\r\n" +
@@ -54,19 +111,26 @@ void ShowFileError(const EInOutError& error, const std::string& file_name) {
 }
 
 // Runs `write` on the handshake key, if it opens, and closes the key again on
-// every way out.
+// every way out. Answers false when the registry refuses everyone (a message
+// has been shown).
 template <typename Write>
-void WithHandshakeKey(TRegistry& registry, Write write) {
+bool WithHandshakeKey(TRegistry& registry, const ImportPlace& place, Write write) {
   registry.SelectRoot(plat::kHkeyCurrentUser);
   if (!registry.OpenPath(kHandshakeKey, true))
-    return;
+    return !StoppedByRegistry(place);
   try {
     write();
+  } catch (const ERegistryException&) {
+    registry.ClosePath();
+    if (StoppedByRegistry(place))
+      return false;
+    throw;
   } catch (...) {
     registry.ClosePath();
     throw;
   }
   registry.ClosePath();
+  return !StoppedByRegistry(place);
 }
 
 // The texts of the line in hand. They keep their memory from line to line,
@@ -100,19 +164,31 @@ void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
   }
 }
 
+// A value line longer than the reader keeps: its data would be longer than
+// any the program writes, so the write fails as a refused one does.
+void RefuseCutValue(std::string_view line) {
+  ValueFields fields = SplitValueLine(line);
+  if (ValueTypeOf(fields.type_word) != ValueType::kNone)
+    throw ERegistryException("Failed to set data for '" + std::string(fields.name) + "'");
+}
+
 // Imports the lines of an open file. Answers true when the end of the file
 // was reached, false when the import stopped early (a message has been shown).
-bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
+bool ImportLines(TRegistry& registry, TTextReader& reader, ImportPlace& place, plat::RegKey root,
                  const std::string& expected_product, bool show_errors, std::uint8_t import_scope) {
-  WithHandshakeKey(registry, [&] { registry.PutDword(kHandshakeValue, 0); });
+  if (!WithHandshakeKey(registry, place, [&] { registry.PutDword(kHandshakeValue, 0); }))
+    return false;
 
   registry.SelectRoot(root);
   registry.SetDeferFlush(true);
   bool may_write = ScopeAllows(registry.Root(), import_scope);
   LineTexts texts;
+  reader.SetKeepWhole(LineNeedsAll);
 
   while (!reader.Eof()) {
     std::string_view line = reader.ReadLineView();
+    ++place.line;
+    const bool cut = reader.LineWasCut();
     switch (ClassifyLine(line)) {
       case LineKind::kBlank:
       case LineKind::kIgnored:
@@ -122,9 +198,15 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
         if (!may_write)
           break;
         std::string& path = texts.path;
-        path.assign(KeyPathOf(line));
-        if (CanWriteRegKey(path, registry.Root())) {
-          registry.OpenPath(path, true);
+        // A key path longer than the reader keeps is longer than any the
+        // registry takes: the key is refused as the registry refuses it.
+        if (!cut)
+          path.assign(KeyPathOf(line));
+        if (!cut && CanWriteRegKey(path, registry.Root())) {
+          if (!registry.OpenPath(path, true) && StoppedByRegistry(place))
+            return false;
+        } else if (!cut && StoppedByRegistry(place)) {
+          return false;
         } else if (show_errors) {
           ShowKeyRefused(registry.Root());
           return false;
@@ -135,8 +217,8 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
       }
       case LineKind::kProduct: {
         std::string_view product = ProductNameOf(line);
-        if (product != expected_product) {
-          ShowWrongProduct(product);
+        if (cut || product != expected_product) {
+          ShowWrongProduct(cut ? std::string(line.substr(2, 1024)) + "..." : std::string(product));
           return false;
         }
         break;
@@ -144,20 +226,34 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
       case LineKind::kRoot: {
         registry.ClosePath();
         plat::RegKey named = plat::kNullKey;
-        if (RootKeyOfName(RootNameOf(line), &named))
+        // A root line longer than the reader keeps names no root.
+        if (!cut && RootKeyOfName(RootNameOf(line), &named))
           registry.SelectRoot(named);
         may_write = ScopeAllows(registry.Root(), import_scope);
         break;
       }
       case LineKind::kValue:
-        if (may_write)
-          WriteValue(registry, line, texts);
+        if (!may_write)
+          break;
+        try {
+          if (cut) {
+            RefuseCutValue(line);
+          } else {
+            WriteValue(registry, line, texts);
+          }
+        } catch (const ERegistryException&) {
+          // A write that failed because the registry refuses everyone is
+          // told as that; any other failed write passes on as it is.
+          if (StoppedByRegistry(place))
+            return false;
+          throw;
+        }
         break;
     }
   }
 
   registry.ClosePath();
-  WithHandshakeKey(registry, [&] {
+  return WithHandshakeKey(registry, place, [&] {
     registry.PutDword(kHandshakeValue, 1);
     // When another writer has changed the value meanwhile, it is left as that
     // writer left it.
@@ -166,7 +262,6 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
     if (read_back)
       registry.RemoveValue(kHandshakeValue);
   });
-  return true;
 }
 
 }  // namespace
@@ -219,7 +314,9 @@ bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
       // Leaving this block, by any way, closes the open key and releases the
       // registry object before the file is closed.
       TRegistry registry;
-      result = ImportLines(registry, reader, root, expected_product, show_errors, import_scope);
+      ImportPlace place{file_name};
+      result =
+          ImportLines(registry, reader, place, root, expected_product, show_errors, import_scope);
     }
     reader.Close();
   } catch (const EInOutError& error) {

@@ -449,7 +449,10 @@ void ExpectStoppedByFullDisk(const std::string& store, const Workload& first,
   EXPECT_EQ(run.signal, 0);
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_NE(run.error_output.find("registry store"), std::string::npos) << run.error_output;
-  EXPECT_NE(run.error_output.find("Failed to set data for"), std::string::npos) << run.error_output;
+  // The import stops at the first failed write, saying why and where.
+  EXPECT_NE(run.error_output.find("Registry Error\nThe registry store"), std::string::npos)
+      << run.error_output;
+  EXPECT_NE(run.error_output.find("\nLine: "), std::string::npos) << run.error_output;
   ASSERT_EQ(StoreIntegrity(store), "ok");
   StoreContent content;
   std::string error;

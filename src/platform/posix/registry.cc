@@ -39,4 +39,8 @@ Status RegCloseKey(RegKey key) {
   return posix::Store::Instance().Close(key);
 }
 
+Status RegistryState() {
+  return posix::Store::Instance().State();
+}
+
 }  // namespace plat

@@ -11,6 +11,7 @@
 #define BREVLIN_PLATFORM_POSIX_STORE_H_
 
 #include <sqlite3.h>
+#include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
@@ -55,6 +56,8 @@ class Store {
   void SetWaitLimit(std::uint32_t milliseconds);
   Status Connect(std::string* detail);
   bool ReadOnly();
+  // Whether the store can still take writes (see plat::RegistryState).
+  Status State();
 
   // The owner's operations of registry_store.h.
   Status FindKey(RegKey key, const std::string& path, StoreKeyInfo* info);
@@ -104,7 +107,22 @@ class Store {
   Status Enter();
   void Disconnect();
   Status OpenConnection(std::string* detail);
+  Status OpenStore(std::string* detail);
+  // Makes a new store at the path: set up under another name beside it and
+  // linked into place only when whole, so that no program ever finds a store
+  // half made, and a file at the path that is not a store is never taken for
+  // a new one.
+  Status CreateStoreFile(std::string* detail);
+  // Whether the path no longer leads to the file this connection opened: the
+  // store was replaced or removed under it.
+  bool StoreFileReplaced() const;
+  // Refuses writes from now on: the store was replaced or removed.
+  Status RefuseReplaced();
   Status Fail(int rc);
+  // SQLite's busy handler: waits for another process's lock, within what is
+  // left of the run's wait limit.
+  static int OnBusy(void* store, int count);
+  int WaitForLock(int count);
 
   // Problems of the store as a whole go to standard error, each once: the
   // registry functions answer only a code, which their callers need not
@@ -222,6 +240,17 @@ class Store {
   // Set when a commit of changes failed: every later change is refused with
   // it.
   Status lost_changes_ = kErrorSuccess;
+  // Set when the store failed as a whole (busy past the wait limit, disk full,
+  // damaged, replaced): every later change is refused with it.
+  Status trouble_ = kErrorSuccess;
+  // How the last attempt to open the store ended.
+  Status open_status_ = kErrorSuccess;
+  // The time this process has waited for other processes' locks, in all: the
+  // wait limit holds for the whole run, not for each call.
+  std::chrono::steady_clock::duration waited_{};
+  // The file the connection opened.
+  dev_t store_device_ = 0;
+  ino_t store_inode_ = 0;
   std::set<std::string> noted_;
   // The key that the last call failed to open because it is missing.
   RegKey missing_base_ = kNullKey;

@@ -72,4 +72,8 @@ Status RegCloseKey(RegKey key) {
   return static_cast<Status>(::RegCloseKey(AsHkey(key)));
 }
 
+Status RegistryState() {
+  return kErrorSuccess;
+}
+
 }  // namespace plat
