@@ -121,10 +121,13 @@ void TTextReader::Keep(const char* begin, const char* end) {
   }
   if (count == 0)
     return;
-  // The line grows as strings do, but never past what is kept of it.
+  // A line longer than a block gets room for the most that is kept of it at
+  // once: the system hands out that memory only as it is written, and the
+  // line is never copied again, nor are the smaller buffers it outgrew left
+  // behind.
   const std::size_t needed = line_.size() + count;
   if (needed > line_.capacity())
-    line_.reserve(std::min(std::max(needed, 2 * line_.capacity()), keep_limit_));
+    line_.reserve(needed <= kBufferSize ? std::max(needed, 2 * line_.capacity()) : keep_limit_);
   line_.append(begin, count);
 }
 

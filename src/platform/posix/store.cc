@@ -343,6 +343,15 @@ bool Store::StoreFileReplaced() const {
 }
 
 Status Store::RefuseReplaced() {
+  if (trouble_ != kErrorBadDb && db_) {
+    // The log beside the path still holds this connection's commits, which
+    // belong to the file it opened, not to the one now at the path: they are
+    // moved into that file and the log is emptied. Closing the connection
+    // then removes no file by its name.
+    sqlite3_wal_checkpoint_v2(db_, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    int persist = 1;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  }
   trouble_ = kErrorBadDb;
   Note("the registry store " + db_path_ +
        " was replaced or removed while in use: nothing more is written to it");
@@ -447,16 +456,33 @@ Status Store::OpenStore(std::string* detail) {
   // without write permission refuses every write, also to root.
   const bool owner = st.st_uid == ::geteuid() || ::geteuid() == 0;
   read_only_ = !owner || ::access(db_path_.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0;
+  if (!read_only_) {
+    // Files of this user beside the store that a read-only run of an older
+    // version left without write permission would refuse every write: they
+    // get the store's mode again.
+    for (const char* suffix : {"-wal", "-shm"}) {
+      struct stat beside;
+      const std::string name = db_path_ + suffix;
+      if (::stat(name.c_str(), &beside) == 0 && beside.st_uid == ::geteuid() &&
+          (beside.st_mode & 0200) == 0) {
+        ::chmod(name.c_str(), st.st_mode & 0777);
+      }
+    }
+  }
   std::string open_name = db_path_;
   int open_flags = (read_only_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
                    SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
-  // A reader makes no file beside the store. Without the shared-memory file
-  // of a writer, nobody writes the store now: it is read as it stands.
-  struct stat shm;
-  const bool shared = ::stat((db_path_ + "-shm").c_str(), &shm) == 0;
+  // A reader makes no file beside the store and changes none: it uses the
+  // shared memory and the log of a writer as they are. Without the shared
+  // memory of a writer, the store file is read as it stands (the changes of a
+  // writer that was killed before they reached the file show once its owner
+  // opens it again).
   open_name = "file:" + UriPath(db_path_);
-  if (read_only_ && !shared)
-    open_name += "?immutable=1";
+  if (read_only_) {
+    struct stat shm;
+    open_name +=
+        ::stat((db_path_ + "-shm").c_str(), &shm) == 0 ? "?readonly_shm=1" : "?immutable=1";
+  }
 
   auto fail = [&](int rc, const char* what) {
     if (detail) {
