@@ -131,8 +131,11 @@ bool Store::ReadOnly() {
 
 Status Store::State() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!db_.is_open())
-    return open_status_ != kErrorSuccess ? open_status_ : OpenConnection(nullptr);
+  if (!db_.is_open()) {
+    const Status opened = open_status_ != kErrorSuccess ? open_status_ : OpenConnection(nullptr);
+    if (opened != kErrorSuccess)
+      return opened;
+  }
   if (trouble_ != kErrorSuccess)
     return trouble_;
   if (lost_changes_ != kErrorSuccess)

@@ -428,6 +428,57 @@ TEST_F(RegistryStoreTest, WaitsForAnotherWriterWithinOneBoundForTheRun) {
   EXPECT_EQ(ReadValue(kHkcu, "Software\\Busy", "v")->data[0], 1);
 }
 
+// What RegistryState answers: why the store as a whole takes no writes. A
+// store replaced under the connection takes none from then on, and the file
+// now at the path is left as it is; so is an empty file, which is no store.
+TEST_F(RegistryStoreTest, StateTellsWhyTheStoreTakesNoWrites) {
+  const std::string dir = testing_support::NewTempDir();
+  Key key;
+  ASSERT_EQ(key.Create(kHkcu, "Software\\State"), kErrorSuccess);
+  ASSERT_EQ(SetDword(key.get(), "v", 1), kErrorSuccess);
+  ASSERT_EQ(key.Close(), kErrorSuccess);
+  EXPECT_EQ(plat::RegistryState(), kErrorSuccess);
+
+  const std::string store = registry_.StorePath();
+  const std::string other = dir + "/other.db";
+  // Closing the connection moves the log into the file, which is copied.
+  regstore::UseStorePath(store);
+  {
+    std::ifstream in(store, std::ios::binary);
+    std::ofstream out(other, std::ios::binary);
+    out << in.rdbuf();
+  }
+  ASSERT_EQ(key.Open(kHkcu, "Software\\State"), kErrorSuccess);
+  ASSERT_EQ(::rename(other.c_str(), store.c_str()), 0);
+  EXPECT_EQ(SetDword(key.get(), "v", 2), kErrorBadDb);
+  EXPECT_EQ(plat::RegistryState(), kErrorBadDb);
+  key.Close();
+  regstore::UseStorePath(store);
+  const auto kept = ReadValue(kHkcu, "Software\\State", "v");
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_EQ(kept->data[0], 1);
+
+  const std::string empty = dir + "/empty.db";
+  std::ofstream(empty).close();
+  regstore::UseStorePath(empty);
+  EXPECT_EQ(key.Create(kHkcu, "Software\\State"), kErrorBadDb);
+  EXPECT_EQ(plat::RegistryState(), kErrorBadDb);
+  struct stat st;
+  ASSERT_EQ(::stat(empty.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+  EXPECT_NE(::access((empty + "-wal").c_str(), F_OK), 0);
+
+  const std::string frozen = dir + "/frozen.db";
+  regstore::UseStorePath(frozen);
+  ASSERT_EQ(key.Create(kHkcu, "Software\\State"), kErrorSuccess);
+  key.Close();
+  regstore::UseStorePath("");
+  ASSERT_EQ(::chmod(frozen.c_str(), 0444), 0);
+  regstore::UseStorePath(frozen);
+  EXPECT_EQ(plat::RegistryState(), kErrorWriteProtect);
+  regstore::UseStorePath(store);
+}
+
 TEST_F(RegistryStoreTest, ReadOnlyStoreFileRefusesEveryWrite) {
   Key key;
   ASSERT_EQ(key.Create(kHkcu, "Software\\Frozen"), kErrorSuccess);
