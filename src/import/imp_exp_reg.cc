@@ -2,6 +2,7 @@
 
 #include "common/exceptions.h"
 #include "common/globals.h"
+#include "common/run_outcome.h"
 #include "import/config_line.h"
 #include "import/handshake.h"
 #include "import/text_reader.h"
@@ -22,15 +23,6 @@ constexpr std::chrono::milliseconds kHandshakeWait(5000);
 
 constexpr std::uint32_t kBoxStyle = plat::kMbIconError | plat::kMbSetForeground;
 
-// Whether lines below `root` may be written in the given scope.
-bool ScopeAllows(plat::RegKey root, std::uint8_t import_scope) {
-  if (root == plat::kHkeyCurrentUser)
-    return import_scope == 0 || import_scope == 2;
-  if (root == plat::kHkeyLocalMachine)
-    return import_scope == 1 || import_scope == 2;
-  return true;
-}
-
 void ShowKeyRefused(plat::RegKey root) {
   plat::MessageBoxA(
       plat::kNoWindow,
@@ -46,12 +38,15 @@ void ShowWrongProduct(std::string_view product) {
                     std::string(kApplicationTitle) + " Import Error", kBoxStyle);
 }
 
-// Where the import is: the file, and the number of the line read last (0
-// before the first).
-struct ImportPlace {
-  const std::string& file_name;
-  std::uint64_t line = 0;
-};
+void ShowFileError(const EInOutError& error, const std::string& file_name) {
+  std::string reason = error.Message();
+  if (!error.SystemText().empty())
+    reason += " (" + error.SystemText() + ")";
+  plat::MessageBoxA(plat::GetForegroundWindow(),
+                    "Could not import the program configuration due to the following error:\r\n" +
+                        reason + "\r\n\r\nFilename: " + plat::MessageFileName(file_name),
+                    kApplicationTitle, kBoxStyle);
+}
 
 std::string StoreProblem(plat::Status state) {
   switch (state) {
@@ -72,18 +67,19 @@ std::string StoreProblem(plat::Status state) {
 }
 
 // Asks the registry, after a failed call, whether it refuses everyone. When it
-// does the import cannot go on: the user is told where it stopped, and the
-// handshake value stays as the import left it. Answers true then.
-bool StoppedByRegistry(const ImportPlace& place) {
+// does the import cannot go on: the user is told why and at which line it
+// stopped, and the handshake value stays as the import left it. Answers true
+// then.
+bool StoppedByRegistry(const std::string& file_name, const TTextReader& reader) {
   const plat::Status state = plat::RegistryState();
   if (state == plat::kErrorSuccess)
     return false;
-  std::string text = StoreProblem(state) + "\r\nThe import stopped; nothing more was written.";
-  text += "\r\n\r\nFilename: " + place.file_name;
-  if (place.line != 0)
-    text += "\r\nLine: " + std::to_string(place.line);
-  plat::MessageBoxA(plat::kNoWindow, text, std::string(kApplicationTitle) + " Registry Error",
-                    kBoxStyle);
+  TheRunOutcome().Note(state == plat::kErrorBusy ? RunEvent::kStoreBusy
+                                                 : RunEvent::kStoreUnavailable);
+  plat::SetMessageLocation(file_name, reader.LineNumber());
+  plat::MessageBoxA(plat::kNoWindow,
+                    StoreProblem(state) + "\r\nThe import stopped; nothing more was written.",
+                    std::string(kApplicationTitle) + " Registry Error", kBoxStyle);
   return true;
 }
 
@@ -103,26 +99,20 @@ bool LineNeedsAll(std::string_view head) {
   return tab != std::string_view::npos && ValueTypeOf(head.substr(0, tab)) != ValueType::kNone;
 }
 
-void ShowFileError(const EInOutError& error, const std::string& file_name) {
-  plat::MessageBoxA(plat::GetForegroundWindow(),
-                    "Could not import the program configuration due to the following error:\r\n" +
-                        error.Message() + "\r\n\r\nFilename: " + file_name,
-                    kApplicationTitle, kBoxStyle);
-}
-
 // Runs `write` on the handshake key, if it opens, and closes the key again on
 // every way out. Answers false when the registry refuses everyone (a message
 // has been shown).
 template <typename Write>
-bool WithHandshakeKey(TRegistry& registry, const ImportPlace& place, Write write) {
+bool WithHandshakeKey(TRegistry& registry, const std::string& file_name, const TTextReader& reader,
+                      Write write) {
   registry.SelectRoot(plat::kHkeyCurrentUser);
   if (!registry.OpenPath(kHandshakeKey, true))
-    return !StoppedByRegistry(place);
+    return !StoppedByRegistry(file_name, reader);
   try {
     write();
   } catch (const ERegistryException&) {
     registry.ClosePath();
-    if (StoppedByRegistry(place))
+    if (StoppedByRegistry(file_name, reader))
       return false;
     throw;
   } catch (...) {
@@ -130,7 +120,7 @@ bool WithHandshakeKey(TRegistry& registry, const ImportPlace& place, Write write
     throw;
   }
   registry.ClosePath();
-  return !StoppedByRegistry(place);
+  return !StoppedByRegistry(file_name, reader);
 }
 
 // The texts of the line in hand. They keep their memory from line to line,
@@ -141,7 +131,9 @@ struct LineTexts {
   std::string path;
 };
 
-void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
+// Writes the value of a value line; answers false for a line with an unknown
+// type word, which writes nothing.
+bool WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
   ValueFields fields = SplitValueLine(line);
   switch (ValueTypeOf(fields.type_word)) {
     case ValueType::kString:
@@ -160,8 +152,9 @@ void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
       break;
     }
     case ValueType::kNone:
-      break;
+      return false;
   }
+  return true;
 }
 
 // A value line longer than the reader keeps: its data would be longer than
@@ -174,20 +167,23 @@ void RefuseCutValue(std::string_view line) {
 
 // Imports the lines of an open file. Answers true when the end of the file
 // was reached, false when the import stopped early (a message has been shown).
-bool ImportLines(TRegistry& registry, TTextReader& reader, ImportPlace& place, plat::RegKey root,
-                 const std::string& expected_product, bool show_errors, std::uint8_t import_scope) {
-  if (!WithHandshakeKey(registry, place, [&] { registry.PutDword(kHandshakeValue, 0); }))
+bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& file_name,
+                 plat::RegKey root, const std::string& expected_product, bool show_errors,
+                 std::uint8_t import_scope) {
+  RunOutcome& outcome = TheRunOutcome();
+  if (!WithHandshakeKey(registry, file_name, reader,
+                        [&] { registry.PutDword(kHandshakeValue, 0); })) {
     return false;
+  }
 
   registry.SelectRoot(root);
   registry.SetDeferFlush(true);
-  bool may_write = ScopeAllows(registry.Root(), import_scope);
+  bool may_write = ImportScopeAllows(registry.Root(), import_scope);
   LineTexts texts;
   reader.SetKeepWhole(LineNeedsAll);
 
   while (!reader.Eof()) {
     std::string_view line = reader.ReadLineView();
-    ++place.line;
     const bool cut = reader.LineWasCut();
     switch (ClassifyLine(line)) {
       case LineKind::kBlank:
@@ -195,29 +191,37 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, ImportPlace& place, p
         break;
       case LineKind::kKey: {
         registry.ClosePath();
-        if (!may_write)
+        if (!may_write) {
+          outcome.Note(RunEvent::kLineSkipped);
           break;
-        std::string& path = texts.path;
+        }
         // A key path longer than the reader keeps is longer than any the
         // registry takes: the key is refused as the registry refuses it.
-        if (!cut)
+        std::string& path = texts.path;
+        if (!cut) {
           path.assign(KeyPathOf(line));
-        if (!cut && CanWriteRegKey(path, registry.Root())) {
-          if (!registry.OpenPath(path, true) && StoppedByRegistry(place))
+          if (CanWriteRegKey(path, registry.Root())) {
+            if (!registry.OpenPath(path, true) && StoppedByRegistry(file_name, reader))
+              return false;
+            break;
+          }
+          if (StoppedByRegistry(file_name, reader))
             return false;
-        } else if (!cut && StoppedByRegistry(place)) {
-          return false;
-        } else if (show_errors) {
+        }
+        outcome.Note(RunEvent::kWriteRefused);
+        if (show_errors) {
+          plat::SetMessageLocation(file_name, reader.LineNumber());
           ShowKeyRefused(registry.Root());
           return false;
-        } else {
-          may_write = false;
         }
+        may_write = false;
         break;
       }
       case LineKind::kProduct: {
         std::string_view product = ProductNameOf(line);
         if (cut || product != expected_product) {
+          outcome.Note(RunEvent::kWrongProduct);
+          plat::SetMessageLocation(file_name, reader.LineNumber());
           ShowWrongProduct(cut ? std::string(line.substr(2, 1024)) + "..." : std::string(product));
           return false;
         }
@@ -229,22 +233,25 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, ImportPlace& place, p
         // A root line longer than the reader keeps names no root.
         if (!cut && RootKeyOfName(RootNameOf(line), &named))
           registry.SelectRoot(named);
-        may_write = ScopeAllows(registry.Root(), import_scope);
+        may_write = ImportScopeAllows(registry.Root(), import_scope);
         break;
       }
       case LineKind::kValue:
-        if (!may_write)
+        if (!may_write) {
+          outcome.Note(RunEvent::kLineSkipped);
           break;
+        }
         try {
           if (cut) {
             RefuseCutValue(line);
-          } else {
-            WriteValue(registry, line, texts);
+            outcome.Note(RunEvent::kLineSkipped);
+          } else if (!WriteValue(registry, line, texts)) {
+            outcome.Note(RunEvent::kLineSkipped);
           }
         } catch (const ERegistryException&) {
           // A write that failed because the registry refuses everyone is
           // told as that; any other failed write passes on as it is.
-          if (StoppedByRegistry(place))
+          if (StoppedByRegistry(file_name, reader))
             return false;
           throw;
         }
@@ -253,7 +260,7 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, ImportPlace& place, p
   }
 
   registry.ClosePath();
-  return WithHandshakeKey(registry, place, [&] {
+  return WithHandshakeKey(registry, file_name, reader, [&] {
     registry.PutDword(kHandshakeValue, 1);
     // When another writer has changed the value meanwhile, it is left as that
     // writer left it.
@@ -265,6 +272,14 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, ImportPlace& place, p
 }
 
 }  // namespace
+
+bool ImportScopeAllows(plat::RegKey root, std::uint8_t import_scope) {
+  if (root == plat::kHkeyCurrentUser)
+    return import_scope == 0 || import_scope == 2;
+  if (root == plat::kHkeyLocalMachine)
+    return import_scope == 1 || import_scope == 2;
+  return true;
+}
 
 std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text) {
   return HexTripletsToBytes(text, NumberChars());
@@ -314,12 +329,22 @@ bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
       // Leaving this block, by any way, closes the open key and releases the
       // registry object before the file is closed.
       TRegistry registry;
-      ImportPlace place{file_name};
-      result =
-          ImportLines(registry, reader, place, root, expected_product, show_errors, import_scope);
+      try {
+        result = ImportLines(registry, reader, file_name, root, expected_product, show_errors,
+                             import_scope);
+      } catch (const ERegistryException&) {
+        // The error box that tells of it is shown by the caller; it
+        // concerns the line read last.
+        TheRunOutcome().Note(RunEvent::kWriteFailed);
+        plat::SetMessageLocation(file_name, reader.LineNumber());
+        throw;
+      }
     }
     reader.Close();
   } catch (const EInOutError& error) {
+    TheRunOutcome().Note(RunEvent::kFileUnreadable);
+    // An error of the open or the close concerns the file as a whole.
+    plat::SetMessageLocation(file_name, reader.IsOpen() ? reader.LineNumber() : 0);
     // The clean-up comes first: the file is closed before the user is told.
     if (reader.IsOpen()) {
       try {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/message_recorder.h"
+#include "platform/posix/linux_file_names.h"
 
 namespace plat {
 
@@ -41,11 +42,16 @@ int MessageBoxA(Window owner, const std::string& text, const std::string& captio
   std::string out;
   AppendVisible(caption, &out);
   out += '\n';
+  AppendVisible(MessageLocationPrefix(), &out);
   AppendVisible(text, &out);
   out += '\n';
   std::fwrite(out.data(), 1, out.size(), stderr);
   std::fflush(stderr);
   return kIdOk;
+}
+
+std::string MessageFileName(const std::string& file_name) {
+  return posix::ToPosixPath(file_name);
 }
 
 Window GetForegroundWindow() {
