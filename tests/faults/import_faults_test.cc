@@ -962,7 +962,7 @@ TEST_F(ImportFaultTest, LinesOfThreeGigabytesNeedLittleMemory) {
   const Case cases[] = {
       {"a comment", "<<", 48, "", true},
       {"a string value", "[Software\\Mardovan\\Huge]\nstring\tHuge\t", 160,
-       "Register Brevlin\nFailed to set data for 'Huge'\n", false},
+       "huge.cfg:2: Failed to set data for 'Huge'\n", false},
       {"a key", "[Software\\Mardovan\\", 160, "", false},
   };
   for (const Case& c : cases) {
@@ -982,7 +982,11 @@ TEST_F(ImportFaultTest, LinesOfThreeGigabytesNeedLittleMemory) {
     const ProgramRun run = RunProgram(program_, Import(config, store));
     fs::remove(config);
     EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.error_output, c.message);
+    if (c.message.empty()) {
+      EXPECT_EQ(run.error_output, "");
+    } else {
+      EXPECT_NE(run.error_output.find(c.message), std::string::npos) << run.error_output;
+    }
     if (kMeasureMemory) {
       EXPECT_LE(run.peak_memory_kib, c.memory_mib * 1024) << "KiB at the peak";
     }
