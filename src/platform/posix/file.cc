@@ -64,7 +64,7 @@ Status ReadOnlyFile::Read(void* buffer, std::size_t size, std::size_t* got) {
     struct stat st;
     if (::fstat(static_cast<int>(handle_), &st) != 0 ||
         bytes_read_ > static_cast<std::uint64_t>(st.st_size)) {
-      return kErrorInvalidData;
+      return posix::ErrnoToWin32(EFBIG, std::string());
     }
   }
   *got = static_cast<std::size_t>(n);
