@@ -87,6 +87,7 @@ TCommandLine::TCommandLine(std::string raw) : raw_(std::move(raw)) {
   const char* p = SkipToArgument(begin);
   arguments_.push_back(TakeArgument(&p));
   options_start_ = static_cast<std::string::size_type>(p - begin);
+  upper_raw_ = UpperCase(raw_);
   for (;;) {
     p = SkipToArgument(p);
     std::string argument = TakeArgument(&p);
@@ -108,22 +109,26 @@ std::string TCommandLine::ParamStr(int index) const {
 }
 
 std::string TCommandLine::OptionValue(const std::string& option) const {
+  const std::string upper_option = UpperCase(option);
+  auto known = option_values_.find(upper_option);
+  if (known != option_values_.end())
+    return known->second;
+  std::string& value = option_values_[upper_option];
   // The program's own path is never searched: a program installed under a
   // folder such as C:/Tools/ICU/ must not take a value from its own path.
-  std::string::size_type found = UpperCase(raw_).find(UpperCase(option), options_start_);
+  std::string::size_type found = upper_raw_.find(upper_option, options_start_);
   if (found == std::string::npos)
-    return std::string();
-  std::string value = raw_.substr(found + option.size());
-  std::string::size_type slash = value.find('/');
-  if (slash != std::string::npos)
-    value.resize(slash);
-  std::string::size_type first = 0;
-  while (first < value.size() && IsControlOrSpace(value[first]))
+    return value;
+  std::string::size_type first = found + option.size();
+  std::string::size_type last = raw_.find('/', first);
+  if (last == std::string::npos)
+    last = raw_.size();
+  while (first < last && IsControlOrSpace(raw_[first]))
     ++first;
-  std::string::size_type last = value.size();
-  while (last > first && IsControlOrSpace(value[last - 1]))
+  while (last > first && IsControlOrSpace(raw_[last - 1]))
     --last;
-  return value.substr(first, last - first);
+  value = raw_.substr(first, last - first);
+  return value;
 }
 
 void ParseArgument(const TCommandLine& command_line, const std::string& argument,

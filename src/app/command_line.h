@@ -7,6 +7,7 @@
 #ifndef BREVLIN_APP_COMMAND_LINE_H_
 #define BREVLIN_APP_COMMAND_LINE_H_
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,10 +35,17 @@ class TCommandLine {
 
  private:
   std::string raw_;
+  // The raw line in upper case, made once: every /IC or /IP argument asks for
+  // its option's value, and a line of many of them must not be upper-cased
+  // again for each.
+  std::string upper_raw_;
   // Argument 0 and the counted arguments.
   std::vector<std::string> arguments_;
   // Where argument 0 ends in `raw_`.
   std::string::size_type options_start_ = 0;
+  // The values already asked for, by option in upper case: the value of an
+  // option depends on the line only.
+  mutable std::map<std::string, std::string> option_values_;
 };
 
 // Hands one argument to the options: an argument that begins with "/IC" in

@@ -10,7 +10,6 @@
 #include "import/config_line.h"
 #include "import/handshake.h"
 #include "import/text_reader.h"
-#include "platform/registry.h"
 #include "platform/ui.h"
 #include "registry/registry_object.h"
 
@@ -53,20 +52,79 @@ void ShowFileError(const EInOutError& error, const std::string& file_name) {
                     kApplicationTitle, kBoxStyle);
 }
 
+std::string StoreProblem(plat::Status state) {
+  switch (state) {
+    case plat::kErrorBusy:
+      return "The registry store is busy: other programs have held it for longer than this "
+             "program waits.";
+    case plat::kErrorDiskFull:
+      return "The registry store's disk is full.";
+    case plat::kErrorWriteProtect:
+      return "The registry store is read-only, or belongs to another user.";
+    case plat::kErrorIoDevice:
+      return "The registry store could not be written: its disk failed a write.";
+    case plat::kErrorBadDb:
+      return "The registry store is damaged, was replaced, or is not a registry store.";
+    default:
+      return "The registry store cannot be opened.";
+  }
+}
+
+// Asks the registry, after a failed call, whether it refuses everyone. When it
+// does the import cannot go on: the user is told why and at which line it
+// stopped, and the handshake value stays as the import left it. Answers true
+// then.
+bool StoppedByRegistry(const std::string& file_name, std::size_t line) {
+  const plat::Status state = plat::RegistryState();
+  if (state == plat::kErrorSuccess)
+    return false;
+  TheRunOutcome().Note(state == plat::kErrorBusy ? RunEvent::kStoreBusy
+                                                 : RunEvent::kStoreUnavailable);
+  plat::SetMessageLocation(file_name, line);
+  plat::MessageBoxA(plat::kNoWindow,
+                    StoreProblem(state) + "\r\nThe import stopped; nothing more was written.",
+                    std::string(kApplicationTitle) + " Registry Error", kBoxStyle);
+  return true;
+}
+
+// Whether the rest of a line longer than the reader keeps whole matters:
+// comments, lines that begin with a space or a control byte (blank, or value
+// lines without a type) and value lines of no known type write nothing,
+// however long they are.
+bool LineNeedsAll(std::string_view head) {
+  const LineKind kind = ClassifyLine(head);
+  if (kind == LineKind::kIgnored || kind == LineKind::kBlank ||
+      static_cast<unsigned char>(head[0]) <= 0x20) {
+    return false;
+  }
+  if (kind != LineKind::kValue)
+    return true;
+  const std::string_view::size_type tab = head.find('\t');
+  return tab != std::string_view::npos && ValueTypeOf(head.substr(0, tab)) != ValueType::kNone;
+}
+
 // Runs `write` on the handshake key, if it opens, and closes the key again on
-// every way out.
+// every way out. Answers false when the registry refuses everyone (a message
+// has been shown).
 template <typename Write>
-void WithHandshakeKey(TRegistry& registry, Write write) {
+bool WithHandshakeKey(TRegistry& registry, const std::string& file_name, std::size_t line,
+                      Write write) {
   registry.SelectRoot(plat::kHkeyCurrentUser);
   if (!registry.OpenPath(kHandshakeKey, true))
-    return;
+    return !StoppedByRegistry(file_name, line);
   try {
     write();
+  } catch (const ERegistryException&) {
+    registry.ClosePath();
+    if (StoppedByRegistry(file_name, line))
+      return false;
+    throw;
   } catch (...) {
     registry.ClosePath();
     throw;
   }
   registry.ClosePath();
+  return !StoppedByRegistry(file_name, line);
 }
 
 // The texts of the line in hand. They keep their memory from line to line,
@@ -74,6 +132,7 @@ void WithHandshakeKey(TRegistry& registry, Write write) {
 struct LineTexts {
   std::string name;
   std::string text;
+  std::string path;
 };
 
 // Writes the value of a value line; answers false for a line with an unknown
@@ -102,6 +161,14 @@ bool WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
   return true;
 }
 
+// A value line longer than the reader keeps: its data would be longer than
+// any the program writes, so the write fails as a refused one does.
+void RefuseCutValue(std::string_view line) {
+  ValueFields fields = SplitValueLine(line);
+  if (ValueTypeOf(fields.type_word) != ValueType::kNone)
+    throw ERegistryException("Failed to set data for '" + std::string(fields.name) + "'");
+}
+
 // The value lines of the key in hand. They are gathered while the file is
 // read and written when the key's section ends, with the key opened just for
 // them: the file is never read while a key's values are half written, so that
@@ -125,11 +192,21 @@ class PendingValues {
     text_.clear();
     lines_.clear();
   }
-  void Add(TRegistry& registry, std::string_view line, std::size_t number, LineTexts& texts) {
-    if (lines_.empty() && line.size() >= kMaxPendingBytes) {
-      // A long line is written where it lies instead of being copied.
+  // Takes a value line; `cut` when the reader kept only its start.
+  void Add(TRegistry& registry, std::string_view line, std::size_t number, bool cut,
+           LineTexts& texts) {
+    if (cut || line.size() >= kMaxPendingBytes) {
+      // A long line is written where it lies instead of being copied, after
+      // the lines before it.
+      Write(registry, texts);
       OpenKey(registry);
-      WriteLine(registry, line, number, texts);
+      *writing_line_ = number;
+      if (cut) {
+        RefuseCutValue(line);
+        TheRunOutcome().Note(RunEvent::kLineSkipped);
+      } else {
+        WriteLine(registry, line, texts);
+      }
       CloseKey(registry);
       return;
     }
@@ -145,8 +222,8 @@ class PendingValues {
     OpenKey(registry);
     std::size_t start = 0;
     for (const Line& line : lines_) {
-      WriteLine(registry, std::string_view(text_).substr(start, line.end - start), line.number,
-                texts);
+      *writing_line_ = line.number;
+      WriteLine(registry, std::string_view(text_).substr(start, line.end - start), texts);
       start = line.end;
     }
     text_.clear();
@@ -165,8 +242,7 @@ class PendingValues {
     *writing_line_ = 0;
     registry.ClosePath();
   }
-  void WriteLine(TRegistry& registry, std::string_view line, std::size_t number, LineTexts& texts) {
-    *writing_line_ = number;
+  void WriteLine(TRegistry& registry, std::string_view line, LineTexts& texts) {
     if (!WriteValue(registry, line, texts))
       TheRunOutcome().Note(RunEvent::kLineSkipped);
   }
@@ -183,7 +259,8 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& fi
                  plat::RegKey root, const std::string& expected_product, bool show_errors,
                  std::uint8_t import_scope, std::size_t* writing_line) {
   RunOutcome& outcome = TheRunOutcome();
-  WithHandshakeKey(registry, [&] { registry.PutDword(kHandshakeValue, 0); });
+  if (!WithHandshakeKey(registry, file_name, 0, [&] { registry.PutDword(kHandshakeValue, 0); }))
+    return false;
   // "Loading" is in the store before anything of the file is.
   plat::FlushPendingWrites();
 
@@ -192,23 +269,39 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& fi
   bool may_write = ImportScopeAllows(registry.Root(), import_scope);
   LineTexts texts;
   PendingValues pending(writing_line);
-  std::string key_path;
+  reader.SetKeepWhole(LineNeedsAll);
+
+  // Runs a step that writes values. A write that failed because the
+  // registry refuses everyone is told as that (answers false); any other
+  // failed write passes on as it is.
+  auto writes = [&](auto step) {
+    try {
+      step();
+    } catch (const ERegistryException&) {
+      if (StoppedByRegistry(file_name, *writing_line ? *writing_line : reader.LineNumber()))
+        return false;
+      throw;
+    }
+    return true;
+  };
 
   while (!reader.Eof()) {
     std::string_view line = reader.ReadLineView();
+    const bool cut = reader.LineWasCut();
     const LineKind kind = ClassifyLine(line);
     if (kind == LineKind::kValue) {
-      if (may_write)
-        pending.Add(registry, line, reader.LineNumber(), texts);
-      else
+      if (!may_write)
         outcome.Note(RunEvent::kLineSkipped);
+      else if (!writes([&] { pending.Add(registry, line, reader.LineNumber(), cut, texts); }))
+        return false;
       continue;
     }
     if (kind == LineKind::kBlank || kind == LineKind::kIgnored)
       continue;
     // What is gathered is written before any other line takes effect; a key
     // or root line also ends the section of the key in hand.
-    pending.Write(registry, texts);
+    if (!writes([&] { pending.Write(registry, texts); }))
+      return false;
     if (kind == LineKind::kKey || kind == LineKind::kRoot)
       pending.StartKey(nullptr);
     switch (kind) {
@@ -217,10 +310,17 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& fi
           outcome.Note(RunEvent::kLineSkipped);
           break;
         }
-        key_path.assign(KeyPathOf(line));
-        if (CanWriteRegKey(key_path, registry.Root())) {
-          pending.StartKey(&key_path);
-          break;
+        // A key path longer than the reader keeps is longer than any the
+        // registry takes: the key is refused as the registry refuses it.
+        std::string& path = texts.path;
+        if (!cut) {
+          path.assign(KeyPathOf(line));
+          if (CanWriteRegKey(path, registry.Root())) {
+            pending.StartKey(&path);
+            break;
+          }
+          if (StoppedByRegistry(file_name, reader.LineNumber()))
+            return false;
         }
         outcome.Note(RunEvent::kWriteRefused);
         if (show_errors) {
@@ -233,17 +333,18 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& fi
       }
       case LineKind::kProduct: {
         std::string_view product = ProductNameOf(line);
-        if (product != expected_product) {
+        if (cut || product != expected_product) {
           outcome.Note(RunEvent::kWrongProduct);
           plat::SetMessageLocation(file_name, reader.LineNumber());
-          ShowWrongProduct(product);
+          ShowWrongProduct(cut ? std::string(line.substr(2, 1024)) + "..." : std::string(product));
           return false;
         }
         break;
       }
       case LineKind::kRoot: {
         plat::RegKey named = plat::kNullKey;
-        if (RootKeyOfName(RootNameOf(line), &named))
+        // A root line longer than the reader keeps names no root.
+        if (!cut && RootKeyOfName(RootNameOf(line), &named))
           registry.SelectRoot(named);
         may_write = ImportScopeAllows(registry.Root(), import_scope);
         break;
@@ -253,11 +354,12 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& fi
     }
   }
 
-  pending.Write(registry, texts);
+  if (!writes([&] { pending.Write(registry, texts); }))
+    return false;
   registry.ClosePath();
   // Everything of the file is in the store before "Loading" goes.
   plat::FlushPendingWrites();
-  WithHandshakeKey(registry, [&] {
+  const bool done = WithHandshakeKey(registry, file_name, reader.LineNumber(), [&] {
     registry.PutDword(kHandshakeValue, 1);
     // When another writer has changed the value meanwhile, it is left as that
     // writer left it.
@@ -267,7 +369,7 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& fi
       registry.RemoveValue(kHandshakeValue);
   });
   plat::FlushPendingWrites();
-  return true;
+  return done;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "import/text_reader.h"
 
+#include <algorithm>
+
 #include "common/exceptions.h"
 #include "import/line_scan.h"
 #include "platform/registry.h"
@@ -90,6 +92,7 @@ std::size_t TTextReader::NextBreak(std::size_t from) {
 }
 
 std::string_view TTextReader::ReadLineFromBlock() {
+  cut_ = false;
   if (ended_ || !Fill())
     return std::string_view();
   const char* block = buffer_.get();
@@ -106,16 +109,46 @@ std::string_view TTextReader::ReadLineFromBlock() {
     }
   }
   line_.clear();
-  ReadLineSlowly(line_);
+  keep_decided_ = false;
+  keep_limit_ = kMaxLineLength;
+  ReadLineSlowly();
   return line_;
 }
 
-void TTextReader::ReadLineSlowly(std::string& line) {
+void TTextReader::Keep(const char* begin, const char* end) {
+  std::size_t count = static_cast<std::size_t>(end - begin);
+  if (!keep_decided_ && line_.size() + count >= kHeadLength) {
+    const std::size_t take = kHeadLength - line_.size();
+    line_.append(begin, take);
+    begin += take;
+    count -= take;
+    keep_decided_ = true;
+    if (keep_whole_ && !keep_whole_(line_))
+      keep_limit_ = kHeadLength;
+  }
+  const std::size_t room = keep_limit_ > line_.size() ? keep_limit_ - line_.size() : 0;
+  if (count > room) {
+    cut_ = true;
+    count = room;
+  }
+  if (count == 0)
+    return;
+  // A line longer than a block gets room for the most that is kept of it at
+  // once: the system hands out that memory only as it is written, and the
+  // line is never copied again, nor are the smaller buffers it outgrew left
+  // behind.
+  const std::size_t needed = line_.size() + count;
+  if (needed > line_.capacity())
+    line_.reserve(needed <= kBufferSize ? std::max(needed, 2 * line_.capacity()) : keep_limit_);
+  line_.append(begin, count);
+}
+
+void TTextReader::ReadLineSlowly() {
   while (Fill()) {
     const char* begin = buffer_.get() + pos_;
     const char* end = buffer_.get() + end_;
     const char* brk = FindLineBreak(begin, end);
-    line.append(begin, brk);
+    Keep(begin, brk);
     pos_ = static_cast<std::size_t>(brk - buffer_.get());
     if (brk == end)
       continue;  // the line goes on in the next block

@@ -19,6 +19,12 @@
 // line's text, and the rest of that line is skipped (a second Ctrl-Z there
 // ends the file). Every other byte, NUL included, is part of the text.
 //
+// A line is kept whole up to kMaxLineLength bytes. A longer one is read
+// through to its end, and only its first kMaxLineLength bytes are handed out,
+// with LineWasCut() true. A line that the caller's KeepWhole test says needs
+// nothing beyond its first kHeadLength bytes (a comment, say) keeps only those
+// however long it is, so that memory does not grow with such a line either.
+//
 // Every failure raises EInOutError with the platform's error code. The file
 // is read in large blocks; the reader holds one block and the current line.
 class TTextReader {
@@ -49,11 +55,13 @@ class TTextReader {
         if (block[brk] == '\n') {
           std::string_view line(block + pos_, brk - pos_);
           pos_ = brk + 1;
+          cut_ = false;
           return line;
         }
         if (block[brk] == '\r' && brk + 1 < end_ && block[brk + 1] == '\n') {
           std::string_view line(block + pos_, brk - pos_);
           pos_ = brk + 2;
+          cut_ = false;
           return line;
         }
       }
@@ -69,8 +77,18 @@ class TTextReader {
   // 1 for the first line of the file, 0 before any line was read.
   std::uint64_t LineNumber() const { return line_number_; }
 
+  // Whether the line read last was longer than what was kept of it.
+  bool LineWasCut() const { return cut_; }
+  // Answers, from the first kHeadLength bytes of a line that is longer, whether
+  // the rest of it is needed; without a test every line is kept whole.
+  using KeepWhole = bool (*)(std::string_view head);
+  void SetKeepWhole(KeepWhole keep_whole) { keep_whole_ = keep_whole; }
+
   // The size of the blocks in which the file is read.
   static constexpr std::size_t kBufferSize = 256 * 1024;
+  // The longest line kept whole, and what is kept of a line that needs no more.
+  static constexpr std::size_t kMaxLineLength = 128 * 1024 * 1024;
+  static constexpr std::size_t kHeadLength = 16;
 
  private:
   bool EofAtBlockEnd();
@@ -82,9 +100,11 @@ class TTextReader {
   // block, or the block's end.
   std::size_t NextBreak(std::size_t from);
   // Collects a line that crosses blocks or holds a lone CR or a Ctrl-Z.
-  void ReadLineSlowly(std::string& line);
+  void ReadLineSlowly();
   // Skips the rest of a line after a Ctrl-Z inside it.
   void SkipRestOfLine();
+  // Adds bytes to the line being collected, as far as it is kept.
+  void Keep(const char* begin, const char* end);
 
   plat::ReadOnlyFile file_;
   std::unique_ptr<char[]> buffer_;
@@ -99,6 +119,12 @@ class TTextReader {
   bool window_valid_ = false;
   bool at_end_of_file_ = false;  // the file has no more bytes to give
   bool ended_ = false;           // a Ctrl-Z has ended the file
+  // The line being collected: whether bytes of it were dropped, whether the
+  // KeepWhole test has been asked, and how many of its bytes are kept.
+  bool cut_ = false;
+  bool keep_decided_ = false;
+  std::size_t keep_limit_ = kMaxLineLength;
+  KeepWhole keep_whole_ = nullptr;
 };
 
 #endif  // BREVLIN_IMPORT_TEXT_READER_H_

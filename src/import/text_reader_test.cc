@@ -227,6 +227,75 @@ TEST(TextReader, ReadingAClosedReaderFails) {
   EXPECT_THROW(reader.Eof(), EInOutError);
 }
 
+// Lines longer than what is kept of them: the reader goes on past them, hands
+// out their beginning and says they were cut, and the next line is whole.
+TEST(TextReader, LongLinesAreReadThroughAndKeptOnlyAsFarAsNeeded) {
+  const std::size_t long_length = 3 * TTextReader::kBufferSize + 5;
+  struct Case {
+    const char* name;
+    std::string line;
+    bool keep_whole;
+    std::string kept;  // what the reader hands out
+    bool cut;
+  };
+  const std::string comment = "<<" + std::string(long_length, 'c');
+  const std::string value = "string\tS\t" + std::string(long_length, 'v');
+  const std::string with_stop = "<<" + std::string(long_length, 'c') + "\x1a" + "after";
+  const Case cases[] = {
+      {"a comment needs no more than its head", comment, false,
+       comment.substr(0, TTextReader::kHeadLength), true},
+      {"a line that needs all of it is kept whole", value, true, value, false},
+      {"a Ctrl-Z inside a cut line still ends its text", with_stop, false,
+       with_stop.substr(0, TTextReader::kHeadLength), true},
+      {"a short line crossing blocks is not cut", "<<short", false, "<<short", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The line starts near the end of the first block, so that it crosses
+    // blocks whatever its length.
+    const std::string first(TTextReader::kBufferSize - 3, 'x');
+    const std::string path = WriteTempFile(first + "\n" + c.line + "\nnext\n");
+    TTextReader reader;
+    reader.SetKeepWhole(c.keep_whole ? +[](std::string_view) { return true; }
+                                     : +[](std::string_view head) {
+                                         EXPECT_EQ(head.size(), TTextReader::kHeadLength);
+                                         return false;
+                                       });
+    reader.Open(path);
+    EXPECT_EQ(reader.ReadLine(), first);
+    EXPECT_FALSE(reader.LineWasCut());
+    EXPECT_EQ(reader.ReadLineView(), c.kept);
+    EXPECT_EQ(reader.LineWasCut(), c.cut);
+    EXPECT_EQ(reader.ReadLineView(), "next");
+    EXPECT_FALSE(reader.LineWasCut());
+    EXPECT_TRUE(reader.Eof());
+    reader.Close();
+  }
+}
+
+TEST(TextReader, ALineLongerThanTheMostKeptIsCutThere) {
+  const std::string path = testing_support::JoinPath(testing_support::NewTempDir(), "long.cfg");
+  {
+    FILE* out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr);
+    std::fputs("string\tS\t", out);
+    const std::string chunk(1024 * 1024, 's');
+    for (std::size_t written = 0; written <= TTextReader::kMaxLineLength; written += chunk.size())
+      std::fwrite(chunk.data(), 1, chunk.size(), out);
+    std::fputs("\nlast", out);
+    std::fclose(out);
+  }
+  TTextReader reader;
+  reader.Open(path);
+  const std::string_view line = reader.ReadLineView();
+  EXPECT_EQ(line.size(), TTextReader::kMaxLineLength);
+  EXPECT_EQ(line.substr(0, 10), "string\tS\ts");
+  EXPECT_TRUE(reader.LineWasCut());
+  EXPECT_EQ(reader.ReadLine(), "last");
+  EXPECT_FALSE(reader.LineWasCut());
+  reader.Close();
+}
+
 }  // namespace
 
 namespace {

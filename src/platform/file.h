@@ -28,7 +28,10 @@ class ReadOnlyFile {
   // ERROR_ACCESS_DENIED for a folder, a pipe or a device: only files are
   // read.
   Status Open(const std::string& name);
-  // Reads up to `size` bytes; `*got` is 0 at the end of the file.
+  // Reads up to `size` bytes; `*got` is 0 at the end of the file. A file that
+  // gives more bytes than its size says (on Linux, /proc/self/pagemap and
+  // its like, whose reads may never end) fails with ERROR_INVALID_DATA once
+  // it does.
   Status Read(void* buffer, std::size_t size, std::size_t* got);
   // Closes the file; the object is closed afterwards whatever the answer.
   Status Close();
@@ -37,6 +40,7 @@ class ReadOnlyFile {
  private:
   static constexpr std::intptr_t kClosed = -1;
   std::intptr_t handle_ = kClosed;
+  std::uint64_t bytes_read_ = 0;
 };
 
 }  // namespace plat

@@ -76,6 +76,17 @@ Status RegCloseKey(RegKey key);
 // (RegFlushKey does). Nothing on Windows, whose registry writes by itself.
 void FlushPendingWrites();
 
+// Whether the registry as a whole can still take writes, asked after a call
+// above failed, to tell a key that refuses the user from a registry that
+// refuses everyone. On Windows always ERROR_SUCCESS: the system's registry
+// answers for each key. Elsewhere the state of the store: ERROR_BUSY when
+// other programs held it past the run's wait bound, ERROR_DISK_FULL when a
+// write found its disk full, ERROR_WRITE_PROTECT when the store is read-only,
+// ERROR_BADDB when the file is not a store of this program's (or was damaged
+// or replaced under the running program), and ERROR_ACCESS_DENIED when it
+// cannot be opened or created.
+Status RegistryState();
+
 }  // namespace plat
 
 #endif  // BREVLIN_PLATFORM_REGISTRY_H_

@@ -21,6 +21,7 @@ constexpr Status kErrorTooManyOpenFiles = 4;
 constexpr Status kErrorAccessDenied = 5;
 constexpr Status kErrorInvalidHandle = 6;
 constexpr Status kErrorNotEnoughMemory = 8;
+constexpr Status kErrorInvalidData = 13;
 constexpr Status kErrorWriteProtect = 19;
 constexpr Status kErrorGenFailure = 31;
 constexpr Status kErrorSharingViolation = 32;

@@ -25,8 +25,9 @@ constexpr int kIdOk = 1;
 // display), the message goes to standard error as below and answers OK.
 // Elsewhere the message goes to standard error: the caption on one line, then
 // the text with every CR LF turned into a line break, then a line break;
-// nothing waits for input. While a recorder is set, the message goes to the
-// recorder instead, on every system.
+// nothing waits for input. Other control bytes there are written as \xHH, so
+// that no text from a file can send commands to the terminal. While a recorder is set, the message
+// goes to the recorder instead, on every system.
 int MessageBoxA(Window owner, const std::string& text, const std::string& caption,
                 std::uint32_t type);
 

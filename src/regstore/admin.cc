@@ -60,6 +60,8 @@ Status Store::BeginOwnerChange(RegKey key, const std::string& path, std::int64_t
     return status;
   if (read_only_)
     return kErrorAccessDenied;
+  if (trouble_ != kErrorSuccess)
+    return trouble_;
   status = Begin();
   if (status != kErrorSuccess)
     return status;

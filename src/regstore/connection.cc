@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "regstore/schema.h"
 #include "regstore/store.h"
@@ -44,6 +45,24 @@ void SyncFile(const std::string& path, bool folder) {
     ::fdatasync(fd);
   }
   ::close(fd);
+}
+
+// A file name as SQLite takes it in a URI: the bytes that a URI gives a
+// meaning of their own escaped.
+std::string UriPath(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri;
+  for (char c : path) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte == '%' || byte == '?' || byte == '#' || byte <= 0x20 || byte >= 0x7F) {
+      uri += '%';
+      uri += kHex[byte >> 4];
+      uri += kHex[byte & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri;
 }
 
 }  // namespace
@@ -85,13 +104,15 @@ void Store::UsePath(const std::string& path) {
   handles_.clear();
   path_override_ = path;
   lost_changes_ = kErrorSuccess;
+  trouble_ = kErrorSuccess;
+  open_status_ = kErrorSuccess;
+  waited_ = {};
 }
 
 void Store::SetWaitLimit(std::uint32_t milliseconds) {
   std::lock_guard<std::mutex> lock(mutex_);
   wait_limit_ms_ = milliseconds;
-  if (db_.is_open())
-    sqlite3_busy_timeout(db_.get(), static_cast<int>(milliseconds));
+  waited_ = {};
 }
 
 Status Store::Connect(std::string* detail) {
@@ -108,6 +129,61 @@ bool Store::ReadOnly() {
   return read_only_;
 }
 
+Status Store::State() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!db_.is_open()) {
+    const Status opened = open_status_ != kErrorSuccess ? open_status_ : OpenConnection(nullptr);
+    if (opened != kErrorSuccess)
+      return opened;
+  }
+  if (trouble_ != kErrorSuccess)
+    return trouble_;
+  if (lost_changes_ != kErrorSuccess)
+    return lost_changes_;
+  return read_only_ ? kErrorWriteProtect : kErrorSuccess;
+}
+
+int Store::OnBusy(void* store, int count) {
+  return static_cast<Store*>(store)->WaitForLock(count);
+}
+
+int Store::WaitForLock(int count) {
+  const std::chrono::steady_clock::duration limit = std::chrono::milliseconds(wait_limit_ms_);
+  if (waited_ >= limit)
+    return 0;
+  // Short pauses first, for a lock that is about to go, then longer ones.
+  static const int kPausesMs[] = {1, 2, 5, 10, 15, 20, 25};
+  const int pause_ms = count < 7 ? kPausesMs[count] : 50;
+  const auto pause = std::min<std::chrono::steady_clock::duration>(
+      std::chrono::milliseconds(pause_ms), limit - waited_);
+  const auto start = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(pause);
+  waited_ += std::chrono::steady_clock::now() - start;
+  return 1;
+}
+
+bool Store::StoreFileReplaced() const {
+  struct stat st;
+  return ::stat(db_path_.c_str(), &st) != 0 || st.st_dev != store_device_ ||
+         st.st_ino != store_inode_;
+}
+
+Status Store::RefuseReplaced() {
+  if (trouble_ != kErrorBadDb && db_.is_open()) {
+    // The log beside the path still holds this connection's commits, which
+    // belong to the file it opened, not to the one now at the path: they are
+    // moved into that file and the log is emptied. Closing the connection
+    // then removes no file by its name.
+    sqlite3_wal_checkpoint_v2(db_.get(), "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    int persist = 1;
+    sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  }
+  trouble_ = kErrorBadDb;
+  Note("the registry store " + db_path_ +
+       " was replaced or removed while in use: nothing more is written to it");
+  return kErrorBadDb;
+}
+
 void Store::Disconnect() {
   db_.Close();
   in_txn_ = false;
@@ -117,22 +193,110 @@ void Store::Disconnect() {
 }
 
 Status Store::OpenConnection(std::string* detail) {
+  std::string reason;
+  open_status_ = OpenStore(&reason);
+  if (detail)
+    *detail = reason;
+  return open_status_;
+}
+
+Status Store::CreateStoreFile(std::string* detail) {
+  const std::string fresh = db_path_ + ".new-" + std::to_string(::getpid());
+  ::unlink(fresh.c_str());
+  Database db;
+  int rc = db.Open(fresh, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                   StoreVfsName());
+  if (rc == SQLITE_OK)
+    rc = ConfigureStoreConnection(db.get());
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_exec(db.get(),
+                      ("BEGIN IMMEDIATE;" + std::string(StoreSchemaSql()) +
+                       "PRAGMA application_id=" + std::to_string(kStoreApplicationId) + ";COMMIT;")
+                          .c_str(),
+                      nullptr, nullptr, nullptr);
+  }
+  const std::string reason = db.ErrorText(rc);
+  // Closing the only connection moves the log into the file and removes it.
+  db.Close();
+  Status status = kErrorSuccess;
+  if (rc != SQLITE_OK) {
+    if (detail)
+      *detail = "cannot create the store: " + reason;
+    status = FromSqlite(rc);
+  } else {
+    SyncFile(fresh, false);
+    // Another program that made the store first wins; its store is used.
+    if (::link(fresh.c_str(), db_path_.c_str()) != 0 && errno != EEXIST) {
+      if (detail)
+        *detail = "cannot create the store: " + std::string(std::strerror(errno));
+      status = kErrorAccessDenied;
+    }
+  }
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"})
+    ::unlink((fresh + suffix).c_str());
+  if (status == kErrorSuccess) {
+    const std::string::size_type slash = db_path_.rfind('/');
+    if (slash != std::string::npos)
+      SyncFile(slash == 0 ? "/" : db_path_.substr(0, slash), true);
+  }
+  return status;
+}
+
+Status Store::OpenStore(std::string* detail) {
   db_path_ = PathLocked();
   if (!MakeParentFolders(db_path_, detail))
     return kErrorAccessDenied;
   struct stat st;
-  const bool exists = ::stat(db_path_.c_str(), &st) == 0;
+  bool exists = ::stat(db_path_.c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) {
     if (detail)
       *detail = db_path_ + " is not a file";
     return kErrorAccessDenied;
   }
-  // A store file without write permission refuses every write, also for a
-  // user (such as root) whom the system would let write it anyway.
-  read_only_ = exists && (::access(db_path_.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0);
-  const int open_flags =
-      (read_only_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
-      SQLITE_OPEN_NOMUTEX;
+  if (!exists) {
+    const Status created = CreateStoreFile(detail);
+    if (created != kErrorSuccess)
+      return created;
+    exists = ::stat(db_path_.c_str(), &st) == 0;
+    if (!exists) {
+      if (detail)
+        *detail = db_path_ + " was removed as it was made";
+      return kErrorAccessDenied;
+    }
+  }
+  // Only the store file's owner writes to it (and root, whose files beside
+  // it SQLite hands to the owner). Every other user only reads it, whatever
+  // its mode says: the files that a writer makes beside the store would be
+  // that user's, and the owner could no longer open the store. A file
+  // without write permission refuses every write, also to root.
+  const bool owner = st.st_uid == ::geteuid() || ::geteuid() == 0;
+  read_only_ = !owner || ::access(db_path_.c_str(), W_OK) != 0 || (st.st_mode & 0222) == 0;
+  if (!read_only_) {
+    // Files of this user beside the store that a read-only run of an older
+    // version left without write permission would refuse every write: they
+    // get the store's mode again.
+    for (const char* suffix : {"-wal", "-shm"}) {
+      struct stat beside;
+      const std::string name = db_path_ + suffix;
+      if (::stat(name.c_str(), &beside) == 0 && beside.st_uid == ::geteuid() &&
+          (beside.st_mode & 0200) == 0) {
+        ::chmod(name.c_str(), st.st_mode & 0777);
+      }
+    }
+  }
+  const int open_flags = (read_only_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                         SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI;
+  // A reader makes no file beside the store and changes none: it uses the
+  // shared memory and the log of a writer as they are. Without the shared
+  // memory of a writer, the store file is read as it stands (the changes of a
+  // writer that was killed before they reached the file show once its owner
+  // opens it again).
+  std::string open_name = "file:" + UriPath(db_path_);
+  if (read_only_) {
+    struct stat shm;
+    open_name +=
+        ::stat((db_path_ + "-shm").c_str(), &shm) == 0 ? "?readonly_shm=1" : "?immutable=1";
+  }
 
   auto fail = [&](int rc, const char* what) {
     if (detail) {
@@ -143,10 +307,18 @@ Status Store::OpenConnection(std::string* detail) {
   };
 
   ConfigureSqliteLibrary();
-  int rc = db_.Open(db_path_, open_flags, StoreVfsName());
+  int rc = db_.Open(open_name, open_flags, StoreVfsName());
   if (rc != SQLITE_OK)
     return fail(rc, "cannot open the store");
-  sqlite3_busy_timeout(db_.get(), static_cast<int>(wait_limit_ms_));
+  sqlite3_busy_handler(db_.get(), &Store::OnBusy, this);
+  if (::stat(db_path_.c_str(), &st) != 0) {
+    if (detail)
+      *detail = db_path_ + " was removed as it was opened";
+    Disconnect();
+    return kErrorAccessDenied;
+  }
+  store_device_ = st.st_dev;
+  store_inode_ = st.st_ino;
 
   std::int64_t application_id = 0;
   std::int64_t object_count = 0;
@@ -167,17 +339,19 @@ Status Store::OpenConnection(std::string* detail) {
     return result;
   };
 
-  if (read_only_) {
-    rc = read_identity();
-    if (rc != SQLITE_OK)
-      return fail(rc, "cannot read the store");
-    if (application_id != kStoreApplicationId) {
-      if (detail)
-        *detail = db_path_ + " is not a registry store";
-      Disconnect();
-      return kErrorBadDb;
-    }
-  } else {
+  // A store is made whole before it is put at its path: a file there without
+  // the mark, even an empty one, is not a store of this program, and is left
+  // exactly as it is.
+  rc = read_identity();
+  if (rc != SQLITE_OK)
+    return fail(rc, "cannot read the store");
+  if (application_id != kStoreApplicationId) {
+    if (detail)
+      *detail = db_path_ + " is not a registry store";
+    Disconnect();
+    return kErrorBadDb;
+  }
+  if (!read_only_) {
     // Programs that meet at a new store all try to set it up. Switching it to
     // the write-ahead log takes a lock that SQLite does not wait for, so a
     // set-up that finds the store busy is tried again, within the wait limit.
@@ -192,7 +366,7 @@ Status Store::OpenConnection(std::string* detail) {
       result = read_identity();
       if (result != SQLITE_OK)
         return {result, "cannot read the store"};
-      if (application_id != kStoreApplicationId && (application_id != 0 || object_count != 0)) {
+      if (application_id != kStoreApplicationId) {
         not_a_store = true;
         return {SQLITE_OK, nullptr};
       }
@@ -206,19 +380,16 @@ Status Store::OpenConnection(std::string* detail) {
         result = sqlite3_exec(db_.get(), "COMMIT", nullptr, nullptr, nullptr);
       return {result, "cannot set up the store"};
     };
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_limit_ms_);
     std::pair<int, const char*> outcome;
-    for (int pause_ms = 1;; pause_ms = std::min(pause_ms * 2, 50)) {
+    for (int count = 0;; ++count) {
       outcome = set_up();
       const int primary = outcome.first & 0xFF;
-      if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) ||
-          std::chrono::steady_clock::now() >= deadline) {
+      if (primary != SQLITE_BUSY && primary != SQLITE_LOCKED)
         break;
-      }
       if (!sqlite3_get_autocommit(db_.get()))
         sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-      ::usleep(static_cast<useconds_t>(pause_ms) * 1000);
+      if (!WaitForLock(count))
+        break;
     }
     if (not_a_store) {
       if (detail)
@@ -251,6 +422,13 @@ Status Store::Enter() {
 
 Status Store::Fail(int rc) {
   const Status status = FromSqlite(rc);
+  // The store as a whole failed: the run cannot go on writing to it.
+  if (status == kErrorBusy || status == kErrorDiskFull || status == kErrorBadDb ||
+      status == kErrorIoDevice) {
+    trouble_ = status;
+  } else if ((rc & 0xFF) == SQLITE_READONLY) {
+    trouble_ = kErrorWriteProtect;
+  }
   // After some errors SQLite has rolled the transaction back by itself, and
   // with it the changes made so far.
   if (in_txn_ && sqlite3_get_autocommit(db_.get())) {

@@ -21,6 +21,9 @@ const RegKey kHkcu = kHkeyCurrentUser;
 class StoreCacheTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The store is made first: a file that another program made at its path
+    // is not a store.
+    ASSERT_EQ(regstore::ConnectStore(nullptr), kErrorSuccess);
     ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &other_), SQLITE_OK);
     sqlite3_busy_timeout(other_, 5000);
   }

@@ -24,6 +24,10 @@ bool StoreIsReadOnly() {
   return Store::Instance().ReadOnly();
 }
 
+Status StoreState() {
+  return Store::Instance().State();
+}
+
 Status StoreFindKey(RegKey key, const std::string& path, StoreKeyInfo* info) {
   return Store::Instance().FindKey(key, path, info);
 }

@@ -70,16 +70,25 @@ std::string StorePath();
 // closed.
 void UseStorePath(const std::string& path);
 
-// How long a registry call waits for another process that holds the store's
-// write lock before it fails with ERROR_BUSY, in milliseconds.
+// How long this process waits, in all, for other processes that hold the
+// store's write lock, in milliseconds (15 seconds unless set). The wait is
+// for the whole run, not for each call: once it is used up the store counts
+// as busy, and every later change fails with ERROR_BUSY at once.
 void SetStoreWaitLimit(std::uint32_t milliseconds);
 
 // Opens the store if it is not open yet. On failure `detail`, when given,
 // receives a readable reason.
 Status ConnectStore(std::string* detail);
 
-// Whether the store refuses every write (its file is not writable).
+// Whether the store refuses every write (its file is not writable, or
+// belongs to another user).
 bool StoreIsReadOnly();
+
+// Whether the store can still take writes: ERROR_SUCCESS, or why not
+// (ERROR_BUSY, ERROR_DISK_FULL, ERROR_IO_DEVICE, ERROR_WRITE_PROTECT,
+// ERROR_BADDB for a file that is not a store or was replaced, or the reason
+// it could not be opened). plat::RegistryState answers this on Linux.
+Status StoreState();
 
 struct StoreValue {
   std::string name;

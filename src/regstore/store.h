@@ -5,6 +5,8 @@
 #ifndef BREVLIN_REGSTORE_STORE_H_
 #define BREVLIN_REGSTORE_STORE_H_
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -57,6 +59,8 @@ class Store {
   void SetWaitLimit(std::uint32_t milliseconds);
   Status Connect(std::string* detail);
   bool ReadOnly();
+  // Whether the store can still take writes (see plat::RegistryState).
+  Status State();
 
   // The owner's operations of regstore.h (admin.cc).
   Status FindKey(RegKey key, const std::string& path, StoreKeyInfo* info);
@@ -85,9 +89,24 @@ class Store {
   Status Enter();
   void Disconnect();
   Status OpenConnection(std::string* detail);
+  Status OpenStore(std::string* detail);
+  // Makes a new store at the path: set up under another name beside it and
+  // linked into place only when whole, so that no program ever finds a store
+  // half made, and a file at the path that is not a store is never taken for
+  // a new one.
+  Status CreateStoreFile(std::string* detail);
+  // Whether the path no longer leads to the file this connection opened: the
+  // store was replaced or removed under it.
+  bool StoreFileReplaced() const;
+  // Refuses writes from now on: the store was replaced or removed.
+  Status RefuseReplaced();
   // Creates or checks the tables of a writable store.
   Status SetUpStore(std::string* detail);
   Status Fail(int rc);
+  // SQLite's busy handler: waits for another process's lock, within what is
+  // left of the run's wait limit.
+  static int OnBusy(void* store, int count);
+  int WaitForLock(int count);
   // Problems of the store as a whole go to standard error, each once: the
   // registry functions answer only a code, which their callers need not
   // show.
@@ -230,6 +249,17 @@ class Store {
   // Set when a commit of changes failed: every later change is refused with
   // it.
   Status lost_changes_ = plat::kErrorSuccess;
+  // Set when the store failed as a whole (busy past the wait limit, disk full,
+  // damaged, replaced): every later change is refused with it.
+  Status trouble_ = plat::kErrorSuccess;
+  // How the last attempt to open the store ended.
+  Status open_status_ = plat::kErrorSuccess;
+  // The time this process has waited for other processes' locks, in all: the
+  // wait limit holds for the whole run, not for each call.
+  std::chrono::steady_clock::duration waited_{};
+  // The file the connection opened.
+  dev_t store_device_ = 0;
+  ino_t store_inode_ = 0;
   std::set<std::string> noted_;
   // The key that the last call failed to open because it is missing.
   RegKey missing_base_ = plat::kNullKey;

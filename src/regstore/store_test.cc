@@ -385,31 +385,99 @@ TEST_F(RegistryStoreTest, ChangesReachOtherConnectionsByTheClose) {
   EXPECT_EQ(rows, std::vector<std::string>{"Seen=07000000"});
 }
 
-TEST_F(RegistryStoreTest, WaitsForAnotherWriterWithABound) {
+// The wait for another writer is bounded for the whole run, not for each
+// call: waits add up, and once the limit is used up the store counts as busy
+// and every later change fails at once, also after the other writer is gone.
+TEST_F(RegistryStoreTest, WaitsForAnotherWriterWithinOneBoundForTheRun) {
   Key key;
   ASSERT_EQ(key.Create(kHkcu, "Software\\Busy"), kErrorSuccess);
   key.Close();
   FlushPendingWrites();
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &other), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  auto hold_for = [other](int milliseconds) {
+    EXPECT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    return std::thread([other, milliseconds] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+      sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    });
+  };
 
-  regstore::SetStoreWaitLimit(100);
+  regstore::SetStoreWaitLimit(1000);
   ASSERT_EQ(key.Open(kHkcu, "Software\\Busy"), kErrorSuccess);  // readers never wait
-  EXPECT_EQ(SetDword(key.get(), "v", 1), kErrorBusy);
-
-  regstore::SetStoreWaitLimit(10000);
-  std::thread release([other] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
-  });
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(SetDword(key.get(), "v", 2), kErrorSuccess);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  std::thread release = hold_for(400);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SetDword(key.get(), "v", 1), kErrorSuccess);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
   release.join();
-  sqlite3_close(other);
+  ASSERT_EQ(key.Close(), kErrorSuccess);
+  EXPECT_EQ(plat::RegistryState(), kErrorSuccess);
+
+  // About 600 ms of the limit are left: a second hold of 2 s outlasts them.
+  ASSERT_EQ(key.Open(kHkcu, "Software\\Busy"), kErrorSuccess);
+  release = hold_for(2000);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SetDword(key.get(), "v", 2), kErrorBusy);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+  release.join();
+  EXPECT_EQ(plat::RegistryState(), kErrorBusy);
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(SetDword(key.get(), "v", 3), kErrorBusy);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
   key.Close();
-  EXPECT_EQ(ReadValue(kHkcu, "Software\\Busy", "v")->data[0], 2);
+  sqlite3_close(other);
+  EXPECT_EQ(ReadValue(kHkcu, "Software\\Busy", "v")->data[0], 1);
+}
+
+// What RegistryState answers: why the store as a whole takes no writes. A
+// store replaced under the connection takes none from then on, and the file
+// now at the path is left as it is; so is an empty file, which is no store.
+TEST_F(RegistryStoreTest, StateTellsWhyTheStoreTakesNoWrites) {
+  const std::string dir = testing_support::NewTempDir();
+  Key key;
+  ASSERT_EQ(key.Create(kHkcu, "Software\\State"), kErrorSuccess);
+  ASSERT_EQ(SetDword(key.get(), "v", 1), kErrorSuccess);
+  ASSERT_EQ(key.Close(), kErrorSuccess);
+  EXPECT_EQ(plat::RegistryState(), kErrorSuccess);
+
+  const std::string store = registry_.StorePath();
+  const std::string other = dir + "/other.db";
+  // Closing the connection moves the log into the file, which is copied.
+  regstore::UseStorePath(store);
+  {
+    std::ifstream in(store, std::ios::binary);
+    std::ofstream out(other, std::ios::binary);
+    out << in.rdbuf();
+  }
+  ASSERT_EQ(key.Open(kHkcu, "Software\\State"), kErrorSuccess);
+  ASSERT_EQ(::rename(other.c_str(), store.c_str()), 0);
+  EXPECT_EQ(SetDword(key.get(), "v", 2), kErrorBadDb);
+  EXPECT_EQ(plat::RegistryState(), kErrorBadDb);
+  key.Close();
+  regstore::UseStorePath(store);
+  const auto kept = ReadValue(kHkcu, "Software\\State", "v");
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_EQ(kept->data[0], 1);
+
+  const std::string empty = dir + "/empty.db";
+  std::ofstream(empty).close();
+  regstore::UseStorePath(empty);
+  EXPECT_EQ(key.Create(kHkcu, "Software\\State"), kErrorBadDb);
+  EXPECT_EQ(plat::RegistryState(), kErrorBadDb);
+  struct stat st;
+  ASSERT_EQ(::stat(empty.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+  EXPECT_NE(::access((empty + "-wal").c_str(), F_OK), 0);
+
+  const std::string frozen = dir + "/frozen.db";
+  regstore::UseStorePath(frozen);
+  ASSERT_EQ(key.Create(kHkcu, "Software\\State"), kErrorSuccess);
+  key.Close();
+  regstore::UseStorePath("");
+  ASSERT_EQ(::chmod(frozen.c_str(), 0444), 0);
+  regstore::UseStorePath(frozen);
+  EXPECT_EQ(plat::RegistryState(), kErrorWriteProtect);
+  regstore::UseStorePath(store);
 }
 
 TEST_F(RegistryStoreTest, ReadOnlyStoreFileRefusesEveryWrite) {

@@ -215,7 +215,17 @@ int Open(sqlite3_vfs*, const char* name, sqlite3_file* handle, int flags, int* o
   file->commit_pending = false;
   file->gathered_offset = 0;
   file->gathered = nullptr;
+  if (file->is_log && name && sqlite3_uri_boolean(name, "readonly_shm", 0)) {
+    // A connection that only reads (opened with readonly_shm) makes no file
+    // beside the store and changes none. SQLite would create the log, and
+    // gives an empty one the store's mode; opened as a file of no kind of
+    // SQLite's, the log is only read, and an absent one is not made.
+    flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_WAL)) |
+            SQLITE_OPEN_READONLY;
+  }
   int rc = g_system->xOpen(g_system, name, file->real, flags, out_flags);
+  if (out_flags && file->is_log)
+    *out_flags |= SQLITE_OPEN_WAL;
   if (rc != SQLITE_OK || !file->real->pMethods)
     return rc != SQLITE_OK ? rc : SQLITE_CANTOPEN;
   // The methods beyond those of the first version are passed on as they

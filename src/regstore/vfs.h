@@ -8,7 +8,9 @@
 // one another in the log are gathered and written together once the commit
 // frame (the last of a commit) is complete, before SQLite makes the commit
 // visible to other connections and before its call returns: a failed write
-// fails the commit as it would have before. Nothing else changes: every
+// fails the commit as it would have before. A connection opened with the
+// URI parameter readonly_shm=1 opens the log for reading only and never
+// creates it. Nothing else changes: every
 // other operation on the log, and every operation on the database and its
 // shared memory, first writes what is gathered.
 #ifndef BREVLIN_REGSTORE_VFS_H_

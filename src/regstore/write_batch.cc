@@ -13,6 +13,8 @@ Status Store::Begin() {
   // A read transaction is not upgraded, since another process may have
   // written since it began; the write transaction starts afresh.
   EndRead();
+  if (StoreFileReplaced())
+    return RefuseReplaced();
   Status status = StepDone(Statement(kBegin));
   if (status != kErrorSuccess)
     return status;
@@ -52,6 +54,15 @@ Status Store::Commit() {
   if (!in_txn_)
     return kErrorSuccess;
   const bool changed = HasChanges();
+  // Changes are never committed into a file that no longer is the store.
+  if (changed && StoreFileReplaced()) {
+    sqlite3_step(Statement(kRollback));
+    sqlite3_reset(Statement(kRollback));
+    EndTransaction();
+    const Status status = RefuseReplaced();
+    LoseChanges(status, SQLITE_NOTADB);
+    return status;
+  }
   sqlite3_stmt* stmt = Statement(changed ? kCommit : kRollback);
   int rc = sqlite3_step(stmt);
   sqlite3_reset(stmt);
@@ -91,6 +102,8 @@ void Store::ReleaseIfUnchanged() {
 Status Store::BeginWrite() {
   if (read_only_)
     return RefuseReadOnly();
+  if (trouble_ != kErrorSuccess)
+    return trouble_;
   if (lost_changes_ != kErrorSuccess)
     return lost_changes_;
   return Begin();

@@ -42,6 +42,7 @@ Status ReadOnlyFile::Open(const std::string& name) {
   if (flags >= 0)
     ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   handle_ = fd;
+  bytes_read_ = 0;
   return kErrorSuccess;
 }
 
@@ -55,6 +56,17 @@ Status ReadOnlyFile::Read(void* buffer, std::size_t size, std::size_t* got) {
   } while (n < 0 && errno == EINTR);
   if (n < 0)
     return posix::ErrnoToWin32(errno, std::string());
+  if (n > 0) {
+    // A file's reads cannot run past its size, which only grows while a
+    // writer appends. Files of the kernel's (in /proc and /sys) say 0 and may
+    // give data without end: what they give is not a configuration file.
+    bytes_read_ += static_cast<std::uint64_t>(n);
+    struct stat st;
+    if (::fstat(static_cast<int>(handle_), &st) != 0 ||
+        bytes_read_ > static_cast<std::uint64_t>(st.st_size)) {
+      return posix::ErrnoToWin32(EFBIG, std::string());
+    }
+  }
   *got = static_cast<std::size_t>(n);
   return kErrorSuccess;
 }

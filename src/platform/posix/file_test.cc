@@ -2,6 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <vector>
+
 #include "common/exceptions.h"
 #include "import/text_reader.h"
 #include "platform/file.h"
@@ -25,6 +28,33 @@ TEST(ReadOnlyFilePosix, RefusesWhatIsNotARegularFile) {
   EXPECT_EQ(OpenStatus(fifo), 5u);  // no writer: must not wait for one
   EXPECT_EQ(OpenStatus("/dev/zero"), 5u);
   EXPECT_EQ(OpenStatus(NewTempDir()), 5u);
+}
+
+// Files of the kernel's say they are empty and may give bytes without end
+// (/proc/self/pagemap would give hundreds of gigabytes): once a file gives
+// more than its size, it is refused. One that grows while it is read is not.
+TEST(ReadOnlyFilePosix, RefusesAFileThatGivesMoreThanItsSize) {
+  for (const char* name : {"/proc/self/pagemap", "/proc/self/status"}) {
+    SCOPED_TRACE(name);
+    plat::ReadOnlyFile file;
+    ASSERT_EQ(file.Open(name), 0u);
+    std::vector<char> buffer(1 << 16);
+    std::size_t got = 0;
+    EXPECT_EQ(file.Read(buffer.data(), buffer.size(), &got), plat::kErrorInvalidData);
+    EXPECT_EQ(got, 0u);
+  }
+  std::string path = testing_support::WriteTempFile("a\n", "grows.cfg");
+  plat::ReadOnlyFile file;
+  ASSERT_EQ(file.Open(path), 0u);
+  char buffer[8];
+  std::size_t got = 0;
+  ASSERT_EQ(file.Read(buffer, 1, &got), 0u);
+  FILE* writer = std::fopen(path.c_str(), "ab");
+  ASSERT_NE(writer, nullptr);
+  std::fputs("more", writer);
+  std::fclose(writer);
+  EXPECT_EQ(file.Read(buffer, sizeof(buffer), &got), 0u);
+  EXPECT_EQ(std::string(buffer, got), "\nmore");
 }
 
 TEST(ReadOnlyFilePosix, BackslashesSeparateFolders) {

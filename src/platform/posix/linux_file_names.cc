@@ -71,6 +71,9 @@ unsigned NearestWin32Code(int error, const std::string& path) {
       return kErrorSharingViolation;
     case EIO:
       return kErrorIoDevice;
+    case EFBIG:
+      // A file that gives more than its size says.
+      return kErrorInvalidData;
     case EBADF:
       return kErrorInvalidHandle;
     default:

@@ -47,4 +47,8 @@ void FlushPendingWrites() {
   regstore::CommitPending();
 }
 
+Status RegistryState() {
+  return regstore::StoreState();
+}
+
 }  // namespace plat

@@ -333,4 +333,8 @@ void EndRegistryUse() {
 // The Windows registry writes back in its own time: nothing is held here.
 void FlushPendingWrites() {}
 
+Status RegistryState() {
+  return kErrorSuccess;
+}
+
 }  // namespace plat

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -105,6 +106,13 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramOptions&
       ::signal(SIGXFSZ, SIG_IGN);
       if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
         ::_exit(126);
+    }
+    if (options.user >= 0) {
+      const gid_t group = static_cast<gid_t>(options.user);
+      if (::setgroups(0, nullptr) != 0 || ::setgid(group) != 0 ||
+          ::setuid(static_cast<uid_t>(options.user)) != 0) {
+        ::_exit(126);
+      }
     }
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);

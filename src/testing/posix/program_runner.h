@@ -31,6 +31,9 @@ struct ProgramOptions {
   // A limit on the size of every file the program writes (RLIMIT_FSIZE), with
   // SIGXFSZ ignored so that writes past it fail instead; none when negative.
   long long file_size_limit = -1;
+  // The user and group id to run as (the test runs as root); the test's own
+  // when negative.
+  int user = -1;
 };
 
 // How a program run ended.
