@@ -159,6 +159,14 @@ def kind_of(line):
     return what + (" (" + ", ".join(detail) + ")" if detail else "")
 
 
+def as_console(line):
+    """A message of the Windows box as standard error shows it: control
+    characters other than tabs and line ends as '?'."""
+    if not line.startswith("message "):
+        return line
+    return re.sub(r"\\x(0[0-8b-f]|1[0-9a-f]|7f)", "?", line)
+
+
 def canonical(lines):
     """Messages in their order, then the keys sorted by their names (ASCII
     letters in upper case, each name in turn) with their values."""
@@ -241,7 +249,7 @@ def main():
                 shutil.rmtree(prefix, ignore_errors=True)
             for (name, path), wine in zip(batch, wine_dumps):
                 linux = canonical(run_linux(args, path, work))
-                wine = canonical(wine)
+                wine = canonical([as_console(line) for line in wine])
                 found = first_difference(linux, wine)
                 if found is None:
                     continue

@@ -6,24 +6,47 @@
 #include <cstdio>
 
 #include "platform/message_recorder.h"
+#include "platform/posix/message_text.h"
 
 namespace plat {
+namespace posix {
+
+namespace {
+
+void AppendShown(const std::string& text, std::string* out) {
+  const std::string::size_type end = text.find('\0');
+  const std::string::size_type size = end == std::string::npos ? text.size() : end;
+  for (std::string::size_type i = 0; i < size; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '\r' && i + 1 < size && text[i + 1] == '\n') {
+      *out += '\n';
+      ++i;
+    } else if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
+      *out += '?';
+    } else {
+      *out += static_cast<char>(c);
+    }
+  }
+}
+
+}  // namespace
+
+std::string ConsoleMessage(const std::string& caption, const std::string& text) {
+  std::string out;
+  AppendShown(caption, &out);
+  out += '\n';
+  AppendShown(text, &out);
+  out += '\n';
+  return out;
+}
+
+}  // namespace posix
 
 int MessageBoxA(Window owner, const std::string& text, const std::string& caption,
                 std::uint32_t type) {
   if (RecordMessage(owner, text, caption, type))
     return kIdOk;
-  std::string out = caption;
-  out += '\n';
-  for (std::string::size_type i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      out += '\n';
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  out += '\n';
+  const std::string out = posix::ConsoleMessage(caption, text);
   std::fwrite(out.data(), 1, out.size(), stderr);
   std::fflush(stderr);
   return kIdOk;
