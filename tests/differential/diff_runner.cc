@@ -7,6 +7,7 @@
 //
 // Usage:
 //   diff_runner run PROGRAM LIST   LIST holds lines "config file<TAB>output file"
+//   diff_runner cases              which bytes of the code page name the same key
 //   diff_runner probe              the answers of the registry calls to paths of
 //                                  lengths around the limits and to a leading
 //                                  backslash under each root key
@@ -234,6 +235,13 @@ int Run(const std::string& program, const char* list_file) {
     std::fprintf(stderr, "diff_runner: cannot read %s\n", list_file);
     return 1;
   }
+  // Windows that Wine leaves to a window manager wait for one (up to two
+  // seconds) when they close; the virtual display has none.
+  Key driver;
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0, nullptr, 0, KEY_SET_VALUE,
+                      nullptr, driver.Out(), nullptr) == ERROR_SUCCESS) {
+    RegSetValueExA(driver.get(), "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+  }
   std::string line;
   while (std::getline(list, line)) {
     if (!line.empty() && line.back() == '\r')
@@ -312,6 +320,35 @@ int Probe() {
   return 0;
 }
 
+// Which bytes of the code page name the same key: each byte's key is made
+// in turn, and a byte whose key already existed prints the byte that made it.
+int Cases() {
+  std::printf("code page %u\n", GetACP());
+  for (int c = 1; c < 256; ++c) {
+    if (c == '\\')
+      continue;
+    const std::string path = std::string(kSubtree) + "\\F" + static_cast<char>(c);
+    Key key;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.Out(), &disposition) != ERROR_SUCCESS) {
+      std::printf("%02x refused\n", c);
+      continue;
+    }
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (disposition == REG_CREATED_NEW_KEY) {
+      RegSetValueExA(key.get(), "", 0, REG_BINARY, &byte, 1);
+      continue;
+    }
+    unsigned char first = 0;
+    DWORD size = 1;
+    RegQueryValueExA(key.get(), "", nullptr, nullptr, &first, &size);
+    std::printf("%02x %02x\n", c, first);
+  }
+  Wipe();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -319,6 +356,8 @@ int main(int argc, char** argv) {
     return Run(argv[2], argv[3]);
   if (argc == 2 && std::strcmp(argv[1], "probe") == 0)
     return Probe();
+  if (argc == 2 && std::strcmp(argv[1], "cases") == 0)
+    return Cases();
   std::fprintf(stderr, "usage: diff_runner run PROGRAM LIST | diff_runner probe\n");
   return 2;
 }
