@@ -150,6 +150,7 @@ Status Store::OpenConnection(std::string* detail) {
 
   std::int64_t application_id = 0;
   std::int64_t object_count = 0;
+  std::int64_t version = 0;
   auto read_identity = [&]() {
     sqlite3_stmt* stmt = nullptr;
     int result = sqlite3_prepare_v2(
@@ -177,6 +178,11 @@ Status Store::OpenConnection(std::string* detail) {
       Disconnect();
       return kErrorBadDb;
     }
+    // A read-only store of version 0 is read as it is, comparing names as
+    // that version did; it cannot be brought up to date.
+    rc = ReadStoreVersion(db_.get(), &version);
+    if (rc != SQLITE_OK)
+      return fail(rc, "cannot read the store");
   } else {
     // Programs that meet at a new store all try to set it up. Switching it to
     // the write-ahead log takes a lock that SQLite does not wait for, so a
@@ -196,7 +202,9 @@ Status Store::OpenConnection(std::string* detail) {
         not_a_store = true;
         return {SQLITE_OK, nullptr};
       }
-      result = sqlite3_exec(db_.get(), StoreSchemaSql(), nullptr, nullptr, nullptr);
+      result = SetUpStoreTables(db_.get(), &version);
+      if (result == SQLITE_OK && version > kStoreVersion)
+        return {SQLITE_OK, nullptr};
       if (result == SQLITE_OK && application_id == 0) {
         result = sqlite3_exec(
             db_.get(), ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(),
@@ -228,6 +236,15 @@ Status Store::OpenConnection(std::string* detail) {
     }
     if (outcome.first != SQLITE_OK)
       return fail(outcome.first, outcome.second);
+  }
+  if (version > kStoreVersion) {
+    if (detail) {
+      *detail = db_path_ + " was made by a newer version of the program (store version " +
+                std::to_string(version) + "; this one knows versions up to " +
+                std::to_string(kStoreVersion) + ")";
+    }
+    Disconnect();
+    return kErrorBadDb;
   }
 
   rc = db_.PrepareStatements();

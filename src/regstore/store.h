@@ -228,7 +228,7 @@ class Store {
   // (key id and folded name): deleting one of those again cancels its
   // creation.
   std::uint64_t lasting_changes_ = 0;
-  std::set<std::pair<std::int64_t, std::string>> fresh_values_;
+  std::set<std::pair<std::int64_t, std::u16string>> fresh_values_;
   // Keys whose existence and flags were read in this transaction.
   std::unordered_map<std::int64_t, std::uint32_t> verified_keys_;
   // Whether this transaction created keys or changed their flags.

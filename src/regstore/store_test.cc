@@ -237,10 +237,23 @@ TEST_F(RegistryStoreTest, NamesIgnoreCaseAndKeepIt) {
   EXPECT_EQ(info.path, "Software\\MixedCase\\Inner");
   EXPECT_EQ(deep_key.Open(kHkcu, upper + "\\Missing"), kErrorFileNotFound);
 
-  // Only ASCII letters fold: these two names differ.
+  // Letters of the code page fold too: Ä and ä are one name, which keeps the
+  // case it was made with; µ and ß have no partner and stay names of their own.
   EXPECT_EQ(SetDword(key.get(), "\xC4", 3), kErrorSuccess);
   EXPECT_EQ(SetDword(key.get(), "\xE4", 4), kErrorSuccess);
-  EXPECT_EQ(ValueNames(kHkcu, "Software\\MixedCase\\Inner").size(), 3u);
+  EXPECT_EQ(SetDword(key.get(), "\xB5", 5), kErrorSuccess);
+  EXPECT_EQ(SetDword(key.get(), "\xDF", 6), kErrorSuccess);
+  const std::vector<std::string> names = ValueNames(kHkcu, "Software\\MixedCase\\Inner");
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(names[1], "\xC4");
+  Key cafe;
+  ASSERT_EQ(cafe.Create(kHkcu, "Software\\Caf\xE9\\\xFF", kKeyAllAccess, &disposition),
+            kErrorSuccess);
+  ASSERT_EQ(cafe.Create(kHkcu, "SOFTWARE\\CAF\xC9\\\x9F", kKeyAllAccess, &disposition),
+            kErrorSuccess);
+  EXPECT_EQ(disposition, kRegOpenedExistingKey);
+  ASSERT_EQ(regstore::StoreFindKey(kHkcu, "software\\caf\xC9\\\x9F", &info), kErrorSuccess);
+  EXPECT_EQ(info.path, "Software\\Caf\xE9\\\xFF");
 }
 
 TEST_F(RegistryStoreTest, ValuesKeepTheirOrder) {
