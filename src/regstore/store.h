@@ -106,7 +106,11 @@ class Store {
     Handle* handle = nullptr;
     std::vector<std::string_view> names;
   };
-  Status StartOpen(RegKey base, const char* sub_key, RegKey* result, OpenTarget* target);
+  // `for_create`: a create refuses a leading backslash under every root key;
+  // an open of HKEY_CLASSES_ROOT takes one leading backslash as no backslash,
+  // as the registry's functions do there.
+  Status StartOpen(RegKey base, const char* sub_key, bool for_create, RegKey* result,
+                   OpenTarget* target);
 
   // --- transaction.cc ---
   // Reads of one call share one read transaction (see ReadScope), which is
