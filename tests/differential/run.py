@@ -134,7 +134,8 @@ def run_windows(args, configs, work):
         for config, output in zip(configs, outputs):
             f.write("%s\t%s\r\n" % (windows_path(config), windows_path(output)))
     runner = os.path.join(args.windows_build, "diff_runner.exe")
-    program = windows_path(os.path.join(args.windows_build, "register-brevlin.exe"))
+    program = windows_path(args.windows_program or
+                           os.path.join(args.windows_build, "register-brevlin.exe"))
     subprocess.run([args.wine, runner, "run", program, windows_path(listing)], check=True,
                    stdout=subprocess.DEVNULL, timeout=60 + 30 * len(configs))
     dumps = []
@@ -202,7 +203,10 @@ def main():
     parser.add_argument("--linux-build", required=True, help="folder of register-brevlin, regstore, gen_config")
     parser.add_argument("--windows-build", required=True,
                         help="folder of register-brevlin.exe and diff_runner.exe")
-    parser.add_argument("--wine", default=os.environ.get("WINE64", "wine64"))
+    parser.add_argument("--windows-program", default=None,
+                        help="the Windows program (default: register-brevlin.exe of --windows-build)")
+    parser.add_argument("--wine", default=os.environ.get("WINE64", "wine64"),
+                        help="the Wine that runs the Windows build (wine64, or wine for a 32-bit build)")
     parser.add_argument("--count", type=int, default=int(os.environ.get("BREVLIN_DIFF_FILES", "40")))
     parser.add_argument("--first-seed", type=int, default=int(os.environ.get("BREVLIN_DIFF_SEED", "1")))
     parser.add_argument("--batch", type=int, default=250, help="files per Wine prefix")

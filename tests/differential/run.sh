@@ -3,7 +3,8 @@
 # the Wine settings every Wine run here gets.
 #
 # Usage: tests/differential/run.sh --linux-build DIR --windows-build DIR
-#            [--wine WINE] [--count N] [--first-seed S] [--keep DIR]
+#            [--windows-program EXE] [--wine WINE] [--count N] [--first-seed S]
+#            [--keep DIR]
 # BREVLIN_DIFF_FILES and BREVLIN_DIFF_SEED set the count and the first seed
 # when the options are not given (40 files from seed 1 by default).
 set -u
