@@ -1,9 +1,9 @@
 // The Windows half of the differential test, run under Wine: imports each
 // configuration file of a list with the Windows program, one after another
 // in one Wine session, and writes for each what the registry then holds
-// below Software\Mardovan of every root key and the texts of the message
-// boxes the program showed (each box is read and closed as it appears).
-// Before each file those subtrees are deleted again.
+// below Software\Mardovan of every root key (and beside it, see TestKeys) and
+// the texts of the message boxes the program showed (each box is read and
+// closed as it appears). Before each file those keys are deleted again.
 //
 // Usage:
 //   diff_runner run PROGRAM LIST   LIST holds lines "config file<TAB>output file"
@@ -123,22 +123,40 @@ void DumpKey(HKEY parent, const std::string& name, const std::string& path,
     DumpKey(key.get(), subkey_name, path + "\\" + subkey_name, lines);
 }
 
+// The keys of the test below Software of a root key: Mardovan, and the keys
+// beside it whose names begin as it does (a key line that loses its last
+// character or gains a "]" makes "Mardova" or "Mardovan]").
+std::vector<std::string> TestKeys(HKEY root) {
+  std::vector<std::string> names;
+  Key software;
+  if (RegOpenKeyExA(root, "Software", 0, KEY_READ, software.Out()) != ERROR_SUCCESS)
+    return names;
+  char name[1024];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = sizeof(name);
+    if (RegEnumKeyExA(software.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS)
+      break;
+    if (size >= 7 && _strnicmp(name, "Mardova", 7) == 0)
+      names.push_back(std::string("Software\\") + std::string(name, size));
+  }
+  return names;
+}
+
 std::vector<std::string> Dump() {
   std::vector<std::string> lines;
   for (const Root& root : kRoots) {
-    Key probe;
-    if (RegOpenKeyExA(root.key, kSubtree, 0, KEY_READ, probe.Out()) != ERROR_SUCCESS)
-      continue;
-    std::vector<std::string> keys;
-    DumpKey(root.key, kSubtree, std::string(root.name) + "\\" + kSubtree, &keys);
-    lines.insert(lines.end(), keys.begin(), keys.end());
+    for (const std::string& path : TestKeys(root.key))
+      DumpKey(root.key, path, std::string(root.name) + "\\" + path, &lines);
   }
   return lines;
 }
 
 void Wipe() {
-  for (const Root& root : kRoots)
-    RegDeleteTreeA(root.key, kSubtree);
+  for (const Root& root : kRoots) {
+    for (const std::string& path : TestKeys(root.key))
+      RegDeleteTreeA(root.key, path.c_str());
+  }
 }
 
 struct Watch {

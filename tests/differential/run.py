@@ -2,7 +2,8 @@
 """Differential test: imports the same configuration files with the Linux
 program into fresh registry stores and with the Windows program under Wine
 into Wine's registry, and compares what each registry then holds below
-Software\\Mardovan of every root key, and the message texts, in one
+Software\\Mardovan of every root key (and below the keys beside it whose
+names begin with "Mardova"), and the message texts, in one
 normalised form.
 
 Runs the files that gen_config writes for a range of seeds and every file in
@@ -22,7 +23,7 @@ import time
 
 ROOTS = ["HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
          "HKEY_CURRENT_CONFIG"]
-SUBTREE = b"Software\\Mardovan"
+SOFTWARE = b"Software"
 TYPES = {b"hex": 3, b"dword": 4}
 
 
@@ -62,10 +63,17 @@ def parse_regedit4(text, root):
         if line.startswith(b"[") and line.endswith(b"]") and not line.startswith(b"[\""):
             flush()
             full = line[1:-1]
-            # The first names are written as the export was asked for them.
-            rest = full[len(root) + 1 + len(SUBTREE):]
-            path = root.encode() + b"\\" + SUBTREE + rest
+            # Software as the export was asked for it, then the names as stored;
+            # only Mardovan and the keys beside it that begin as it does count.
+            rest = full[len(root) + 1 + len(SOFTWARE):]
+            names = rest.split(b"\\")
+            if len(names) < 2 or not names[1].upper().startswith(b"MARDOVA"):
+                path = None
+                continue
+            path = root.encode() + b"\\" + SOFTWARE + rest
             lines.append("key " + escaped(path))
+            continue
+        if path is None:
             continue
         if line.startswith(b"@="):
             name, after = b"", 2
@@ -114,7 +122,7 @@ def run_linux(args, config, work):
     for root in ROOTS:
         if os.path.exists(export):
             os.remove(export)
-        done = subprocess.run([args.regstore, "export", root + "\\Software\\Mardovan", export],
+        done = subprocess.run([args.regstore, "export", root + "\\Software", export],
                               env=env, capture_output=True, timeout=120)
         if done.returncode == 0:
             with open(export, "rb") as f:
