@@ -97,13 +97,15 @@ def parse_regedit4(text, root):
     return lines
 
 
-def linux_messages(stderr):
-    """The message of the Linux program's standard error: caption, then text."""
+def linux_messages(stderr, config):
+    """The message of the Linux program's standard error: caption, then text,
+    without the file and line that the text begins with there."""
     if not stderr:
         return []
     if stderr.endswith(b"\n"):
         stderr = stderr[:-1]
     caption, _, text = stderr.partition(b"\n")
+    text = re.sub(rb"^" + re.escape(os.fsencode(config)) + rb":(\d+:)? ", b"", text)
     return ["message %s | %s" % (escaped(caption), escaped(text))]
 
 
@@ -115,8 +117,11 @@ def run_linux(args, config, work):
     env = dict(os.environ, REGSTORE=store, LC_ALL="C")
     result = subprocess.run([args.linux_program, "/IC", config], env=env, capture_output=True,
                             timeout=120)
-    out = linux_messages(result.stderr)
-    if result.returncode != 0:
+    out = linux_messages(result.stderr, config)
+    # The Linux program's exit status tells what happened (3 to 6); the
+    # Windows program always ends with 0. An unexpected failure (1) or a
+    # signal is a divergence.
+    if result.returncode == 1 or result.returncode < 0:
         out.append("exit code %d" % result.returncode)
     export = os.path.join(work, "export.reg")
     for root in ROOTS:

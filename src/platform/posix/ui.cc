@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/message_recorder.h"
+#include "platform/posix/linux_file_names.h"
 #include "platform/posix/message_text.h"
 
 namespace plat {
@@ -46,10 +47,15 @@ int MessageBoxA(Window owner, const std::string& text, const std::string& captio
                 std::uint32_t type) {
   if (RecordMessage(owner, text, caption, type))
     return kIdOk;
-  const std::string out = posix::ConsoleMessage(caption, text);
+  // The file and line the message concerns come first on the text's line.
+  const std::string out = posix::ConsoleMessage(caption, MessageLocationPrefix() + text);
   std::fwrite(out.data(), 1, out.size(), stderr);
   std::fflush(stderr);
   return kIdOk;
+}
+
+std::string MessageFileName(const std::string& file_name) {
+  return posix::ToPosixPath(file_name);
 }
 
 Window GetForegroundWindow() {
