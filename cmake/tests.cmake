@@ -73,6 +73,14 @@ if(NOT CMAKE_CROSSCOMPILING)
     set_tests_properties(${wine_tests} PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine
       SKIP_RETURN_CODE 77)
   endif()
+  # The Linux program and the Windows program import the same generated
+  # files; their registries and messages must agree.
+  if(BREVLIN_WIN64_DIR AND TARGET regstore)
+    add_test(NAME differential
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/differential/run.sh --linux-build ${CMAKE_BINARY_DIR}
+              --windows-build ${BREVLIN_WIN64_DIR})
+    set_tests_properties(differential PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
+  endif()
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.unit
       COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-unit-tests.sh ${BREVLIN_WIN64_DIR}/brevlin_tests.exe)

@@ -35,14 +35,21 @@ const plat::RegKey kRoots[] = {plat::kHkeyClassesRoot, plat::kHkeyCurrentUser,
 constexpr int kCurrentUser = 1;
 constexpr int kLocalMachine = 2;
 
-// The registry as the Windows registry behaves: names of keys and values
-// compare without regard to ASCII letter case and keep the case they were
-// made with.
+// The registry as Wine's registry behaves in code page 1252: names of keys and
+// values compare without regard to letter case and keep the case they were
+// made with. The letters that are one letter are those measured there: A to
+// Z, the accented letters 0xC0 to 0xDE (but 0xD7) with their lower case 0x20
+// above, and the pairs 0x8A/0x9A, 0x8C/0x9C, 0x8E/0x9E and 0x9F/0xFF.
 std::string Fold(std::string_view name) {
   std::string folded(name);
   for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
+    const unsigned char u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
+      c = static_cast<char>(u + 0x20);
+    else if (u == 0x8A || u == 0x8C || u == 0x8E)
+      c = static_cast<char>(u + 0x10);
+    else if (u == 0x9F)
+      c = static_cast<char>(0xFF);
   }
   return folded;
 }
@@ -53,13 +60,18 @@ struct ModelKey {
   std::map<std::string, ModelKey> children;
 };
 
-// A path as the registry functions take it: a text up to its first NUL, key
-// names between backslashes, empty names skipped. Answers false where the
-// registry refuses the path: a leading backslash, a name longer than 255
-// bytes, more than 512 levels.
-bool SplitPath(const std::string& path, std::vector<std::string>* names) {
-  const std::string text = path.substr(0, path.find('\0'));
+// A path as the registry's ANSI functions take it: a text up to its first
+// NUL, key names between backslashes, empty names skipped. Answers false
+// where they refuse the path: more than 260 characters, a leading backslash
+// (where `skip_backslash`, one is taken as none), a name longer than 256
+// characters, more than 512 levels.
+bool SplitPath(const std::string& path, bool skip_backslash, std::vector<std::string>* names) {
+  std::string text = path.substr(0, path.find('\0'));
   names->clear();
+  if (text.size() > 260)
+    return false;
+  if (skip_backslash && !text.empty() && text[0] == '\\')
+    text.erase(0, 1);
   if (!text.empty() && text[0] == '\\')
     return false;
   std::size_t start = 0;
@@ -68,7 +80,7 @@ bool SplitPath(const std::string& path, std::vector<std::string>* names) {
     if (end == std::string::npos)
       end = text.size();
     if (end > start) {
-      if (end - start > 255)
+      if (end - start > 256)
         return false;
       names->push_back(text.substr(start, end - start));
     }
@@ -102,16 +114,18 @@ class Model {
 
   // The write probe: a key that exists takes and loses a value of the
   // probe's name; a missing one is made.
+  // An open of HKEY_CLASSES_ROOT takes one leading backslash as none; a
+  // create takes none anywhere.
   bool CanWrite(int root, const std::string& path) {
     std::vector<std::string> names;
-    if (!SplitPath(path, &names))
-      return false;
-    ModelKey* key = Find(root, names, false);
+    ModelKey* key = SplitPath(path, root == 0, &names) ? Find(root, names, false) : nullptr;
     if (key) {
       key->values.erase(Fold("amdk328wlskdjf"));
-    } else {
-      Find(root, names, true);
+      return true;
     }
+    if (!SplitPath(path, false, &names))
+      return false;
+    Find(root, names, true);
     return true;
   }
 
@@ -178,9 +192,10 @@ Outcome Import(const testing_support::Lines& lines, bool show_errors, int scope,
       if (!path.empty())
         path.pop_back();
       if (model->CanWrite(root, path)) {
+        // The program's own open takes one leading backslash as none.
         std::vector<std::string> names;
-        SplitPath(path, &names);
-        open = model->Find(root, names, false);
+        if (SplitPath(path, true, &names))
+          open = model->Find(root, names, true);
       } else if (show_errors) {
         return Outcome::kMessage;
       } else {

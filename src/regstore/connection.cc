@@ -322,6 +322,7 @@ Status Store::OpenStore(std::string* detail) {
 
   std::int64_t application_id = 0;
   std::int64_t object_count = 0;
+  std::int64_t version = 0;
   auto read_identity = [&]() {
     sqlite3_stmt* stmt = nullptr;
     int result = sqlite3_prepare_v2(
@@ -351,7 +352,13 @@ Status Store::OpenStore(std::string* detail) {
     Disconnect();
     return kErrorBadDb;
   }
-  if (!read_only_) {
+  if (read_only_) {
+    // A read-only store of version 0 is read as it is, comparing names as
+    // that version did; it cannot be brought up to date.
+    rc = ReadStoreVersion(db_.get(), &version);
+    if (rc != SQLITE_OK)
+      return fail(rc, "cannot read the store");
+  } else {
     // Programs that meet at a new store all try to set it up. Switching it to
     // the write-ahead log takes a lock that SQLite does not wait for, so a
     // set-up that finds the store busy is tried again, within the wait limit.
@@ -370,7 +377,9 @@ Status Store::OpenStore(std::string* detail) {
         not_a_store = true;
         return {SQLITE_OK, nullptr};
       }
-      result = sqlite3_exec(db_.get(), StoreSchemaSql(), nullptr, nullptr, nullptr);
+      result = SetUpStoreTables(db_.get(), &version);
+      if (result == SQLITE_OK && version > kStoreVersion)
+        return {SQLITE_OK, nullptr};
       if (result == SQLITE_OK && application_id == 0) {
         result = sqlite3_exec(
             db_.get(), ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(),
@@ -399,6 +408,15 @@ Status Store::OpenStore(std::string* detail) {
     }
     if (outcome.first != SQLITE_OK)
       return fail(outcome.first, outcome.second);
+  }
+  if (version > kStoreVersion) {
+    if (detail) {
+      *detail = db_path_ + " was made by a newer version of the program (store version " +
+                std::to_string(version) + "; this one knows versions up to " +
+                std::to_string(kStoreVersion) + ")";
+    }
+    Disconnect();
+    return kErrorBadDb;
   }
 
   rc = db_.PrepareStatements();

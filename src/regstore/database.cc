@@ -1,5 +1,6 @@
 #include "regstore/database.h"
 
+#include "regstore/names.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
 
@@ -22,7 +23,8 @@ static_assert(kLastRootId == 5, "kDeleteTreeKeys keeps the keys up to id 5");
 
 int Database::Open(const std::string& path, int flags, const char* vfs) {
   Close();
-  return sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
+  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
+  return rc == SQLITE_OK ? RegisterNameCollation(db_) : rc;
 }
 
 int Database::PrepareStatements() {

@@ -10,9 +10,11 @@ namespace {
 // folded name.
 void CacheKeyOf(std::int64_t parent, std::string_view name, std::string* key) {
   key->assign(reinterpret_cast<const char*>(&parent), sizeof(parent));
-  key->append(name.data(), name.size());
-  for (std::size_t i = sizeof(parent); i < key->size(); ++i)
-    (*key)[i] = FoldNameChar((*key)[i]);
+  for (char c : name) {
+    const char16_t unit = FoldNameChar(static_cast<unsigned char>(c));
+    key->push_back(static_cast<char>(unit & 0xFF));
+    key->push_back(static_cast<char>(unit >> 8));
+  }
 }
 
 }  // namespace

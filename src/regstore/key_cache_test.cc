@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "regstore/names.h"
 #include "regstore/regstore.h"
 #include "testing/registry_fixture.h"
 
@@ -25,6 +26,7 @@ class StoreCacheTest : public ::testing::Test {
     // is not a store.
     ASSERT_EQ(regstore::ConnectStore(nullptr), kErrorSuccess);
     ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &other_), SQLITE_OK);
+    ASSERT_EQ(regstore::RegisterNameCollation(other_), SQLITE_OK);
     sqlite3_busy_timeout(other_, 5000);
   }
   void TearDown() override { sqlite3_close(other_); }

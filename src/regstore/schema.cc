@@ -2,13 +2,16 @@
 
 #include <cstring>
 #include <string>
+#include <unordered_map>
+
+#include "regstore/names.h"
 
 namespace regstore {
 
 namespace {
 
-// Names compare without regard to ASCII letter case (COLLATE NOCASE folds
-// the same letters as FoldName) and keep the case they were created with. Values are enumerated in
+// Names compare as the registry compares them (the collation REGNAME, which
+// folds them with FoldName) and keep the case they were created with. Values are enumerated in
 // the order of their row ids, which grow with every insert; replacing a value updates its row in
 // place and so keeps its position. Key ids are never reused, so that a handle to a deleted key
 // cannot come to mean a new one.
@@ -16,18 +19,183 @@ const char kTablesSql[] =
     "CREATE TABLE IF NOT EXISTS keys("
     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
     " parent INTEGER NOT NULL,"
-    " name TEXT NOT NULL COLLATE NOCASE,"
+    " name TEXT NOT NULL COLLATE REGNAME,"
     " flags INTEGER NOT NULL DEFAULT 0,"
     " UNIQUE(parent, name));"
     "CREATE TABLE IF NOT EXISTS vals("
     " id INTEGER PRIMARY KEY,"
     " key INTEGER NOT NULL,"
-    " name TEXT NOT NULL COLLATE NOCASE,"
+    " name TEXT NOT NULL COLLATE REGNAME,"
     " type INTEGER NOT NULL,"
     " data BLOB NOT NULL,"
     " UNIQUE(key, name));";
 
+// Stores of version 0 (PRAGMA user_version 0, made before the store had a
+// version) compared names in ASCII letter case only (COLLATE NOCASE), and so
+// may hold two keys or values whose names are one name now, such as "Café"
+// and "CAFÉ". Their rows are copied in the order they were made into tables
+// that compare names as the registry does; a key that meets an earlier one of
+// the same name becomes that key (its keys and values go to it, and it keeps
+// the protections of both), and a value that meets an earlier one replaces
+// its type and data, as its later write did in the registry.
+const char kVersion1TablesSql[] =
+    "CREATE TABLE keys_v1("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " parent INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE REGNAME,"
+    " flags INTEGER NOT NULL DEFAULT 0,"
+    " UNIQUE(parent, name));"
+    "CREATE TABLE vals_v1("
+    " id INTEGER PRIMARY KEY,"
+    " key INTEGER NOT NULL,"
+    " name TEXT NOT NULL COLLATE REGNAME,"
+    " type INTEGER NOT NULL,"
+    " data BLOB NOT NULL,"
+    " UNIQUE(key, name));";
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) {
+    rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  int rc() const { return rc_; }
+  sqlite3_stmt* get() const { return stmt_; }
+  // Runs a statement that answers no rows, then readies it for the next run.
+  int Run() {
+    const int rc = sqlite3_step(stmt_);
+    sqlite3_reset(stmt_);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+  }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+  int rc_;
+};
+
+int ReadInteger(sqlite3* db, const char* sql, std::int64_t* value) {
+  Statement stmt(db, sql);
+  if (stmt.rc() != SQLITE_OK)
+    return stmt.rc();
+  const int rc = sqlite3_step(stmt.get());
+  *value = rc == SQLITE_ROW ? sqlite3_column_int64(stmt.get(), 0) : 0;
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int MigrateFromVersion0(sqlite3* db) {
+  std::int64_t sequence = 0;
+  int rc = ReadInteger(db, "SELECT seq FROM sqlite_sequence WHERE name = 'keys'", &sequence);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_exec(db, kVersion1TablesSql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK)
+    return rc;
+  // Keys that became an earlier key of the same name, by their old ids.
+  std::unordered_map<std::int64_t, std::int64_t> merged;
+  auto current = [&](std::int64_t id) {
+    auto it = merged.find(id);
+    return it == merged.end() ? id : it->second;
+  };
+  {
+    // A key's parent was made before it, so ordered by id every parent is
+    // copied (or merged) before its keys.
+    Statement keys(db, "SELECT id, parent, name, flags FROM keys ORDER BY id");
+    Statement insert(
+        db, "INSERT OR IGNORE INTO keys_v1(id, parent, name, flags) VALUES(?1, ?2, ?3, ?4)");
+    Statement join(
+        db, "UPDATE keys_v1 SET flags = flags | ?3 WHERE parent = ?1 AND name = ?2 RETURNING id");
+    for (const Statement* s : {&keys, &insert, &join}) {
+      if (s->rc() != SQLITE_OK)
+        return s->rc();
+    }
+    while ((rc = sqlite3_step(keys.get())) == SQLITE_ROW) {
+      const std::int64_t id = sqlite3_column_int64(keys.get(), 0);
+      const std::int64_t parent = current(sqlite3_column_int64(keys.get(), 1));
+      sqlite3_bind_int64(insert.get(), 1, id);
+      sqlite3_bind_int64(insert.get(), 2, parent);
+      sqlite3_bind_value(insert.get(), 3, sqlite3_column_value(keys.get(), 2));
+      sqlite3_bind_int64(insert.get(), 4, sqlite3_column_int64(keys.get(), 3));
+      if ((rc = insert.Run()) != SQLITE_OK)
+        return rc;
+      if (sqlite3_changes(db) > 0)
+        continue;
+      sqlite3_bind_int64(join.get(), 1, parent);
+      sqlite3_bind_value(join.get(), 2, sqlite3_column_value(keys.get(), 2));
+      sqlite3_bind_int64(join.get(), 3, sqlite3_column_int64(keys.get(), 3));
+      rc = sqlite3_step(join.get());
+      if (rc != SQLITE_ROW) {
+        sqlite3_reset(join.get());
+        return rc == SQLITE_DONE ? SQLITE_CORRUPT : rc;
+      }
+      merged[id] = sqlite3_column_int64(join.get(), 0);
+      sqlite3_reset(join.get());
+    }
+    if (rc != SQLITE_DONE)
+      return rc;
+  }
+  {
+    Statement vals(db, "SELECT id, key, name, type, data FROM vals ORDER BY id");
+    Statement insert(
+        db,
+        "INSERT INTO vals_v1(id, key, name, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+        " ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    for (const Statement* s : {&vals, &insert}) {
+      if (s->rc() != SQLITE_OK)
+        return s->rc();
+    }
+    while ((rc = sqlite3_step(vals.get())) == SQLITE_ROW) {
+      sqlite3_bind_int64(insert.get(), 1, sqlite3_column_int64(vals.get(), 0));
+      sqlite3_bind_int64(insert.get(), 2, current(sqlite3_column_int64(vals.get(), 1)));
+      for (int column = 2; column < 5; ++column)
+        sqlite3_bind_value(insert.get(), column + 1, sqlite3_column_value(vals.get(), column));
+      if ((rc = insert.Run()) != SQLITE_OK)
+        return rc;
+    }
+    if (rc != SQLITE_DONE)
+      return rc;
+  }
+  // Key ids are never reused: the new table's sequence goes on from the
+  // old one's.
+  rc = sqlite3_exec(db,
+                    "DROP TABLE vals; DROP TABLE keys;"
+                    "ALTER TABLE keys_v1 RENAME TO keys; ALTER TABLE vals_v1 RENAME TO vals;",
+                    nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK)
+    return rc;
+  Statement sequence_update(db,
+                            "UPDATE sqlite_sequence SET seq = max(seq, ?1) WHERE name = 'keys'");
+  if (sequence_update.rc() != SQLITE_OK)
+    return sequence_update.rc();
+  sqlite3_bind_int64(sequence_update.get(), 1, sequence);
+  return sequence_update.Run();
+}
+
 }  // namespace
+
+int ReadStoreVersion(sqlite3* db, std::int64_t* version) {
+  return ReadInteger(db, "PRAGMA user_version", version);
+}
+
+int SetUpStoreTables(sqlite3* db, std::int64_t* version) {
+  int rc = ReadStoreVersion(db, version);
+  if (rc != SQLITE_OK || *version > kStoreVersion)
+    return rc;
+  if (*version == 0) {
+    std::int64_t tables = 0;
+    rc = ReadInteger(
+        db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'keys'", &tables);
+    if (rc == SQLITE_OK && tables != 0)
+      rc = MigrateFromVersion0(db);
+  }
+  if (rc == SQLITE_OK)
+    rc = sqlite3_exec(db, StoreSchemaSql(), nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK && *version != kStoreVersion) {
+    rc = sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(kStoreVersion)).c_str(), nullptr,
+                      nullptr, nullptr);
+  }
+  return rc;
+}
 
 // The root keys follow the tables, one row each, named as kRootKeys has them.
 const char* StoreSchemaSql() {
@@ -46,11 +214,14 @@ const char* StoreSchemaSql() {
 }
 
 int ConfigureStoreConnection(sqlite3* db) {
+  int rc = RegisterNameCollation(db);
+  if (rc != SQLITE_OK)
+    return rc;
   // Pages of 2 KiB for a new store (an existing one keeps its own): a commit
   // of a key and its values changes a few small rows in several tables, and
   // writes, checksums and later forces to disk every page it touches, whole.
   // Half the page is little more than half the bytes per commit.
-  int rc = sqlite3_exec(db, "PRAGMA page_size=2048", nullptr, nullptr, nullptr);
+  rc = sqlite3_exec(db, "PRAGMA page_size=2048", nullptr, nullptr, nullptr);
   if (rc != SQLITE_OK)
     return rc;
   // Write-ahead logging lets readers go on while a writer works, and a

@@ -20,12 +20,28 @@ constexpr std::int32_t kStoreApplicationId = 0x52656753;  // "RegS"
 constexpr std::int64_t kFirstRootId = 1;
 constexpr std::int64_t kLastRootId = kFirstRootId + plat::kRootKeyCount - 1;
 
+// The version of the store's tables that this program makes and reads
+// (PRAGMA user_version). Version 0, the stores made before there was a
+// version, compared names in ASCII letter case only; version 1 compares them
+// as the registry does.
+constexpr std::int64_t kStoreVersion = 1;
+
 // The SQL that creates the tables and the root keys where they are missing.
 // Runs inside a write transaction of the caller.
 const char* StoreSchemaSql();
 
-// Sets the journal and sync settings of a new read-write connection. Answers
-// an SQLite result code.
+// Answers the store's version in `version`, and an SQLite result code.
+int ReadStoreVersion(sqlite3* db, std::int64_t* version);
+
+// Makes the tables of a new store, or brings those of a store of version 0
+// to the current version, inside a write transaction of the caller. A store
+// of a later version than kStoreVersion is left as it is. Answers the
+// version found in `version`, and an SQLite result code.
+int SetUpStoreTables(sqlite3* db, std::int64_t* version);
+
+// Makes the collation of names known to a new connection, then sets the
+// journal and sync settings of a read-write one. Answers an SQLite result
+// code.
 int ConfigureStoreConnection(sqlite3* db);
 
 // Settings of the SQLite library for the whole process, made before its

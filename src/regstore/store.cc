@@ -123,14 +123,18 @@ RegKey Store::AddHandle(std::int64_t key_id, std::uint32_t access) {
   return handle;
 }
 
-Status Store::StartOpen(RegKey base, const char* sub_key, RegKey* result, OpenTarget* target) {
+Status Store::StartOpen(RegKey base, const char* sub_key, bool for_create, RegKey* result,
+                        OpenTarget* target) {
   if (!result)
     return kErrorInvalidParameter;
   *result = kNullKey;
   target->handle = Resolve(base);
   if (!target->handle)
     return kErrorInvalidHandle;
-  return SplitPath(sub_key ? sub_key : "", false, &target->names);
+  std::string_view path = sub_key ? sub_key : "";
+  if (!for_create && base == kHkeyClassesRoot && !path.empty() && path[0] == '\\')
+    path.remove_prefix(1);
+  return SplitPath(path, false, &target->names);
 }
 
 Status Store::WalkFrom(std::int64_t base, const std::vector<std::string_view>& names,
@@ -142,7 +146,7 @@ Status Store::WalkFrom(std::int64_t base, const std::vector<std::string_view>& n
 Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
   std::lock_guard<std::mutex> lock(mutex_);
   OpenTarget target;
-  Status status = StartOpen(base, sub_key, result, &target);
+  Status status = StartOpen(base, sub_key, false, result, &target);
   if (status != kErrorSuccess)
     return status;
   status = Enter();
@@ -184,7 +188,7 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
                         std::uint32_t* disposition) {
   std::lock_guard<std::mutex> lock(mutex_);
   OpenTarget target;
-  Status status = StartOpen(base, sub_key, result, &target);
+  Status status = StartOpen(base, sub_key, true, result, &target);
   if (status != kErrorSuccess)
     return status;
   // A create that follows a failed open of the same key (as a write probe

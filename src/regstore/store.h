@@ -133,7 +133,11 @@ class Store {
     Handle* handle = nullptr;
     std::vector<std::string_view> names;
   };
-  Status StartOpen(RegKey base, const char* sub_key, RegKey* result, OpenTarget* target);
+  // `for_create`: a create refuses a leading backslash under every root key;
+  // an open of HKEY_CLASSES_ROOT takes one leading backslash as no backslash,
+  // as the registry's functions do there.
+  Status StartOpen(RegKey base, const char* sub_key, bool for_create, RegKey* result,
+                   OpenTarget* target);
 
   // --- transaction.cc ---
   // Reads of one call share one read transaction (see ReadScope), which is
@@ -274,7 +278,7 @@ class Store {
   // (key id and folded name): deleting one of those again cancels its
   // creation.
   std::uint64_t lasting_changes_ = 0;
-  std::set<std::pair<std::int64_t, std::string>> fresh_values_;
+  std::set<std::pair<std::int64_t, std::u16string>> fresh_values_;
   // Keys whose existence and flags were read in this transaction.
   std::unordered_map<std::int64_t, std::uint32_t> verified_keys_;
   // Whether this transaction created keys or changed their flags.

@@ -74,8 +74,14 @@ class RegistryStoreTest : public ::testing::Test {
 TEST_F(RegistryStoreTest, AnswersLikeTheWindowsRegistry) {
   Key key;
   ASSERT_EQ(key.Create(kHkcu, "Software\\A"), kErrorSuccess);
+  Key classes;
+  ASSERT_EQ(classes.Create(kHkeyClassesRoot, "Software"), kErrorSuccess);
   Key other;
-  const std::string long_name(256, 'k');
+  const std::string long_name(257, 'k');
+  // Paths of 260 and 261 characters: "Software\\A\\" and names of 99.
+  const std::string path260 = "Software\\A\\" + std::string(99, 'p') + "\\" + std::string(99, 'p') +
+                              "\\" + std::string(49, 'q');
+  ASSERT_EQ(path260.size(), 260u);
   const struct {
     const char* what;
     Status got;
@@ -87,8 +93,24 @@ TEST_F(RegistryStoreTest, AnswersLikeTheWindowsRegistry) {
       {"open below a missing key", other.Open(kHkcu, "Software\\Missing\\X"), kErrorFileNotFound},
       {"empty name inside the path", other.Open(kHkcu, "Software\\\\A"), kErrorSuccess},
       {"trailing backslash", other.Create(kHkcu, "Software\\A\\"), kErrorSuccess},
-      {"key name of 255 bytes", other.Create(key.get(), long_name.substr(1)), kErrorSuccess},
-      {"key name of 256 bytes", other.Create(key.get(), long_name), kErrorInvalidParameter},
+      {"key name of 256 bytes", other.Create(key.get(), long_name.substr(1)), kErrorSuccess},
+      {"key name of 257 bytes", other.Create(key.get(), long_name), kErrorInvalidParameter},
+      {"path of 260 characters", other.Create(kHkcu, path260), kErrorSuccess},
+      {"path of 261 characters", other.Create(kHkcu, path260 + "q"), kErrorMoreData},
+      {"open of a path of 261 characters", other.Open(kHkcu, path260 + "q"), kErrorMoreData},
+      {"path of 261 characters below an open key", other.Create(key.get(), "\\" + path260),
+       kErrorMoreData},
+      {"open in HKCR with a leading backslash", other.Open(kHkeyClassesRoot, "\\Software"),
+       kErrorSuccess},
+      {"open in HKCR of the root itself", other.Open(kHkeyClassesRoot, "\\"), kErrorSuccess},
+      {"open in HKCR with two leading backslashes", other.Open(kHkeyClassesRoot, "\\\\Software"),
+       kErrorBadPathname},
+      {"open in HKCR of a missing key", other.Open(kHkeyClassesRoot, "\\Missing"),
+       kErrorFileNotFound},
+      {"create in HKCR with a leading backslash", other.Create(kHkeyClassesRoot, "\\Software\\B"),
+       kErrorBadPathname},
+      {"open below a key of HKCR with a leading backslash", other.Open(key.get(), "\\X"),
+       kErrorBadPathname},
       {"open on a null key", other.Open(kNullKey, "Software"), kErrorInvalidHandle},
       {"open on an unknown handle", other.Open(0x12345678, "Software"), kErrorInvalidHandle},
       {"delete of a missing value", RegDeleteValueA(key.get(), "none"), kErrorFileNotFound},
@@ -113,11 +135,15 @@ TEST_F(RegistryStoreTest, AnswersLikeTheWindowsRegistry) {
   EXPECT_EQ(ReadValue(kHkeyCurrentConfig, "", "OnRoot")->data,
             (std::vector<std::uint8_t>{5, 0, 0, 0}));
   EXPECT_TRUE(KeyExists(kHkcu, "Software\\A\\" + long_name.substr(1)));
+  EXPECT_TRUE(KeyExists(kHkcu, path260));
   EXPECT_EQ(SubkeyNames(kHkcu, "Software").size(), 1u);
+  EXPECT_FALSE(KeyExists(kHkeyClassesRoot, "Software\\B"));
 }
 
 // Keys lie at most 512 levels below their root key, as in the Windows
-// registry; a longer path is refused before any of it is looked up.
+// registry; a longer path is refused before any of it is looked up. (The
+// store's own functions are used here: the ANSI functions take paths of at
+// most 260 characters.)
 TEST_F(RegistryStoreTest, KeysLieAtMost512LevelsDeep) {
   auto levels = [](int from, int count) {
     std::string path;
@@ -125,29 +151,39 @@ TEST_F(RegistryStoreTest, KeysLieAtMost512LevelsDeep) {
       path += (path.empty() ? "L" : "\\L") + std::to_string(i);
     return path;
   };
-  Key key;
-  EXPECT_EQ(key.Create(kHkcu, levels(0, 513)), kErrorInvalidParameter);
+  auto create = [](RegKey base, const std::string& path) {
+    RegKey key = kNullKey;
+    std::uint32_t disposition = 0;
+    const Status status =
+        regstore::CreateKey(base, path.c_str(), kKeyAllAccess, &key, &disposition);
+    if (status == kErrorSuccess)
+      regstore::CloseKey(key);
+    return status;
+  };
+  EXPECT_EQ(create(kHkcu, levels(0, 513)), kErrorInvalidParameter);
   EXPECT_FALSE(KeyExists(kHkcu, "L0"));
-  ASSERT_EQ(key.Create(kHkcu, levels(0, 512)), kErrorSuccess);
-  EXPECT_EQ(key.Open(kHkcu, levels(0, 512)), kErrorSuccess);
-  EXPECT_EQ(key.Open(kHkcu, levels(0, 513)), kErrorInvalidParameter);
+  ASSERT_EQ(create(kHkcu, levels(0, 512)), kErrorSuccess);
+  RegKey key = kNullKey;
+  ASSERT_EQ(regstore::OpenKey(kHkcu, levels(0, 512).c_str(), kKeyRead, &key), kErrorSuccess);
+  regstore::CloseKey(key);
+  EXPECT_EQ(regstore::OpenKey(kHkcu, levels(0, 513).c_str(), kKeyRead, &key),
+            kErrorInvalidParameter);
 
   // Below an open key the levels above it count too.
-  Key base;
-  ASSERT_EQ(base.Open(kHkcu, levels(0, 510)), kErrorSuccess);
-  Key below;
-  EXPECT_EQ(below.Create(base.get(), "X\\Y\\Z"), kErrorInvalidParameter);
+  RegKey base = kNullKey;
+  ASSERT_EQ(regstore::OpenKey(kHkcu, levels(0, 510).c_str(), kKeyAllAccess, &base), kErrorSuccess);
+  EXPECT_EQ(create(base, "X\\Y\\Z"), kErrorInvalidParameter);
   EXPECT_FALSE(KeyExists(kHkcu, levels(0, 510) + "\\X"));
-  EXPECT_EQ(below.Create(base.get(), "X\\Y"), kErrorSuccess);
-  EXPECT_EQ(below.Open(base.get(), "X\\Y\\"), kErrorSuccess);
+  EXPECT_EQ(create(base, "X\\Y"), kErrorSuccess);
+  regstore::CloseKey(base);
 
   // Doubled backslashes add no levels; a path of a million names is refused
   // as it is split.
   std::string huge;
   for (int i = 0; i < 1000000; ++i)
     huge += "n\\";
-  EXPECT_EQ(key.Create(kHkcu, "Software\\\\\\\\A"), kErrorSuccess);
-  EXPECT_EQ(key.Create(kHkcu, huge), kErrorInvalidParameter);
+  EXPECT_EQ(create(kHkcu, "Software\\\\A"), kErrorSuccess);
+  EXPECT_EQ(create(kHkcu, huge), kErrorInvalidParameter);
 }
 
 // Data longer than the store can hold is refused, and the value stays as it
@@ -237,10 +273,23 @@ TEST_F(RegistryStoreTest, NamesIgnoreCaseAndKeepIt) {
   EXPECT_EQ(info.path, "Software\\MixedCase\\Inner");
   EXPECT_EQ(deep_key.Open(kHkcu, upper + "\\Missing"), kErrorFileNotFound);
 
-  // Only ASCII letters fold: these two names differ.
+  // Letters of the code page fold too: Ä and ä are one name, which keeps the
+  // case it was made with; µ and ß have no partner and stay names of their own.
   EXPECT_EQ(SetDword(key.get(), "\xC4", 3), kErrorSuccess);
   EXPECT_EQ(SetDword(key.get(), "\xE4", 4), kErrorSuccess);
-  EXPECT_EQ(ValueNames(kHkcu, "Software\\MixedCase\\Inner").size(), 3u);
+  EXPECT_EQ(SetDword(key.get(), "\xB5", 5), kErrorSuccess);
+  EXPECT_EQ(SetDword(key.get(), "\xDF", 6), kErrorSuccess);
+  const std::vector<std::string> names = ValueNames(kHkcu, "Software\\MixedCase\\Inner");
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(names[1], "\xC4");
+  Key cafe;
+  ASSERT_EQ(cafe.Create(kHkcu, "Software\\Caf\xE9\\\xFF", kKeyAllAccess, &disposition),
+            kErrorSuccess);
+  ASSERT_EQ(cafe.Create(kHkcu, "SOFTWARE\\CAF\xC9\\\x9F", kKeyAllAccess, &disposition),
+            kErrorSuccess);
+  EXPECT_EQ(disposition, kRegOpenedExistingKey);
+  ASSERT_EQ(regstore::StoreFindKey(kHkcu, "software\\caf\xC9\\\x9F", &info), kErrorSuccess);
+  EXPECT_EQ(info.path, "Software\\Caf\xE9\\\xFF");
 }
 
 TEST_F(RegistryStoreTest, ValuesKeepTheirOrder) {

@@ -12,9 +12,10 @@
 
 namespace regstore {
 
-// Longest key name, in bytes, and the deepest key below a root key, in
-// levels.
-constexpr std::size_t kMaxKeyNameLength = 255;
+// Longest key name, in bytes (Wine's registry takes 256 characters and
+// refuses 257 with ERROR_INVALID_PARAMETER), and the deepest key below a root
+// key, in levels.
+constexpr std::size_t kMaxKeyNameLength = 256;
 constexpr std::size_t kMaxKeyDepth = 512;
 
 // Splits a sub-path into key names. Empty names (from doubled or trailing

@@ -243,46 +243,36 @@ TEST_F(HostileInputTest, VeryManyKeys) {
   ExpectMemoryWithin(run, 0, 0);
 }
 
-// Key names of 255 bytes and paths of 512 levels are written; one byte or
-// one level more refuses the key, which stops writing until the next root
-// line.
+// Key names of 256 characters and key paths of 260 are written; one
+// character more refuses the key, as the registry's ANSI functions refuse it
+// (a longer name with ERROR_INVALID_PARAMETER, a longer path with
+// ERROR_MORE_DATA), which stops writing until the next root line.
 TEST_F(HostileInputTest, KeyPathsAtAndPastTheLimits) {
-  auto levels = [](int count, const std::string& name) {
-    std::string path = "Software";
-    for (int i = 1; i < count; ++i)
-      path += "\\" + name;
-    return path;
-  };
-  const std::string name255(255, 'n');
+  const std::string name256(256, 'n');
+  const std::string path260 = "Software\\" + std::string(251, 'p');
   const std::string config = File("limits.cfg");
-  FileWriter(config).Text("[Software\\" + name255 +
-                          "]\nstring\tAt\tname\n"
-                          "[Software\\" +
-                          name255 +
-                          "x]\nstring\tPast\tname\n"
+  FileWriter(config).Text("[" + name256 + "]\nstring\tAt\tname\n" +  //
+                          "[" + name256 + "x]\nstring\tPast\tname\n" +
                           "[Software\\Skipped]\nstring\tPast\tskipped\n"
                           "<HKEY_CURRENT_USER>\n"
                           "[" +
-                          levels(512, "d") +
-                          "]\nstring\tAt\tdepth\n"
-                          "[" +
-                          levels(513, "e") +
-                          "]\nstring\tPast\tdepth\n"
+                          path260 + "]\nstring\tAt\tpath\n" + "[" + path260 +
+                          "q]\nstring\tPast\tpath\n"
+                          "[Software\\Skipped]\nstring\tPast\tskipped\n"
                           "<HKEY_CURRENT_USER>\n"
-                          "[" +
-                          levels(512, name255) + "]\nstring\tAt\tboth\n");
+                          "[Software\\After]\nstring\tAt\tafter\n");
   std::string store;
   ProgramRun run = Import("key paths at and past the limits", config, &store, kExitNotAllWritten);
   EXPECT_EQ(run.error_output, "");
   StoreContent content = Content(store);
   const std::string root = "HKEY_CURRENT_USER\\";
-  EXPECT_EQ(content[root + "Software\\" + name255].count("At"), 1u);
-  EXPECT_EQ(content[root + levels(512, "d")].count("At"), 1u);
-  EXPECT_EQ(content[root + levels(512, name255)].count("At"), 1u);
+  EXPECT_EQ(content[root + name256].count("At"), 1u);
+  EXPECT_EQ(content[root + path260].count("At"), 1u);
+  EXPECT_EQ(content[root + "Software\\After"].count("At"), 1u);
   for (const auto& key : content)
     EXPECT_EQ(key.second.count("Past"), 0u) << key.first;
   EXPECT_EQ(content.count(root + "Software\\Skipped"), 0u);
-  EXPECT_EQ(content.count(root + "Software\\e"), 0u);
+  EXPECT_EQ(content.count(root + name256 + "x"), 0u);
   EXPECT_EQ(testing_support::LoadingValue(content), -1);
 }
 

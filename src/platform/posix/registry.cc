@@ -2,6 +2,8 @@
 // also goes past the watch that tells a store in trouble from a refused key.
 #include "platform/registry.h"
 
+#include <cstring>
+
 #include "platform/posix/registry_health.h"
 #include "regstore/regstore.h"
 
@@ -9,8 +11,27 @@ namespace plat {
 
 using posix::WatchRegistryStatus;
 
+namespace {
+
+// The registry's ANSI functions turn a key path into UTF-16 in a buffer of
+// MAX_PATH + 1 characters before the registry sees it, and fail with
+// ERROR_MORE_DATA when it does not fit: under Wine a path of 260 characters
+// opens, one of 261 does not, whatever its names.
+constexpr std::size_t kMaxAnsiKeyPath = 260;
+
+bool AnsiPathTooLong(const char* sub_key) {
+  return sub_key != nullptr && std::strlen(sub_key) > kMaxAnsiKeyPath;
+}
+
+}  // namespace
+
 Status RegOpenKeyExA(RegKey key, const char* sub_key, std::uint32_t /*options*/,
                      std::uint32_t access, RegKey* result) {
+  if (AnsiPathTooLong(sub_key)) {
+    if (result)
+      *result = kNullKey;
+    return kErrorMoreData;
+  }
   return WatchRegistryStatus(regstore::OpenKey(key, sub_key, access, result));
 }
 
@@ -18,6 +39,11 @@ Status RegCreateKeyExA(RegKey key, const char* sub_key, std::uint32_t /*reserved
                        const char* /*key_class*/, std::uint32_t /*options*/, std::uint32_t access,
                        const void* /*security_attributes*/, RegKey* result,
                        std::uint32_t* disposition) {
+  if (AnsiPathTooLong(sub_key)) {
+    if (result)
+      *result = kNullKey;
+    return kErrorMoreData;
+  }
   return WatchRegistryStatus(regstore::CreateKey(key, sub_key, access, result, disposition));
 }
 
