@@ -1,0 +1,195 @@
+#include "regstore_tool/store_access.h"
+
+namespace regstore_tool {
+
+namespace {
+
+struct RootName {
+  const char* name;
+  const char* short_name;
+  RegKey key;
+};
+
+const RootName kRoots[] = {
+    {"HKEY_CLASSES_ROOT", "HKCR", plat::kHkeyClassesRoot},
+    {"HKEY_CURRENT_USER", "HKCU", plat::kHkeyCurrentUser},
+    {"HKEY_LOCAL_MACHINE", "HKLM", plat::kHkeyLocalMachine},
+    {"HKEY_USERS", "HKU", plat::kHkeyUsers},
+    {"HKEY_CURRENT_CONFIG", "HKCC", plat::kHkeyCurrentConfig},
+};
+
+bool SameIgnoringCase(const std::string& a, const char* b) {
+  std::size_t i = 0;
+  for (; i < a.size() && b[i]; ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z')
+      x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z')
+      y = static_cast<char>(y - 'a' + 'A');
+    if (x != y)
+      return false;
+  }
+  return i == a.size() && !b[i];
+}
+
+// The path without empty names.
+std::string Normalized(const std::string& path) {
+  std::string clean;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('\\', start);
+    if (end == std::string::npos)
+      end = path.size();
+    if (end > start)
+      clean.append(clean.empty() ? "" : "\\").append(path, start, end - start);
+    start = end + 1;
+  }
+  return clean;
+}
+
+Status Walk(const KeyName& key, const std::string& path, bool recursive, KeyVisitor* visitor,
+            bool* stopped) {
+  std::vector<plat::posix::StoreValue> values;
+  std::vector<std::string> subkeys;
+  Status status = plat::posix::StoreListValues(key.root, path, &values);
+  if (status == kErrorSuccess)
+    status = plat::posix::StoreListSubkeys(key.root, path, &subkeys);
+  if (status != kErrorSuccess)
+    return status;
+  if (!visitor->Key(path)) {
+    *stopped = true;
+    return kErrorSuccess;
+  }
+  for (const plat::posix::StoreValue& value : values) {
+    if (!visitor->Value({value.name, value.type, value.data.data(), value.data.size()})) {
+      *stopped = true;
+      return kErrorSuccess;
+    }
+  }
+  for (const std::string& subkey : subkeys) {
+    if (!recursive) {
+      if (!visitor->Subkey(subkey)) {
+        *stopped = true;
+        return kErrorSuccess;
+      }
+      continue;
+    }
+    status = Walk(key, path.empty() ? subkey : path + "\\" + subkey, true, visitor, stopped);
+    if (status != kErrorSuccess || *stopped)
+      return status;
+  }
+  return kErrorSuccess;
+}
+
+}  // namespace
+
+std::string KeyName::FullName() const {
+  return path.empty() ? std::string(root_name) : std::string(root_name) + "\\" + path;
+}
+
+KeyName KeyName::WithPath(const std::string& below_root) const {
+  KeyName key = *this;
+  key.path = below_root;
+  return key;
+}
+
+KeyName KeyName::Child(const std::string& name) const {
+  return WithPath(path.empty() ? name : path + "\\" + name);
+}
+
+bool SplitKeyName(const std::string& text, KeyName* key) {
+  const std::string::size_type slash = text.find('\\');
+  const std::string root_name = text.substr(0, slash);
+  for (const RootName& root : kRoots) {
+    if (SameIgnoringCase(root_name, root.name) || SameIgnoringCase(root_name, root.short_name)) {
+      key->root = root.key;
+      key->root_name = root.name;
+      key->path = slash == std::string::npos ? std::string() : Normalized(text.substr(slash + 1));
+      return true;
+    }
+  }
+  return false;
+}
+
+Status LookUpKey(KeyName* key) {
+  plat::posix::StoreKeyInfo info;
+  const Status status = plat::posix::StoreFindKey(key->root, key->path, &info);
+  if (status == kErrorSuccess)
+    key->path = info.path;
+  return status;
+}
+
+Status WalkKey(const KeyName& key, bool recursive, KeyVisitor* visitor) {
+  bool stopped = false;
+  return Walk(key, key.path, recursive, visitor, &stopped);
+}
+
+Status DeleteKeyTree(const KeyName& key) {
+  return plat::posix::StoreDeleteTree(key.root, key.path, false);
+}
+
+Status ChangeKeyFlags(const KeyName& key, std::uint32_t set, std::uint32_t clear) {
+  return plat::posix::StoreChangeKeyFlags(key.root, key.path, set, clear);
+}
+
+Status OpenedKey::Create(const KeyName& key) {
+  Close();
+  if (key.path.empty()) {
+    handle_ = key.root;
+    return kErrorSuccess;
+  }
+  std::uint32_t disposition = 0;
+  const Status status =
+      plat::RegCreateKeyExA(key.root, key.path.c_str(), 0, nullptr, plat::kRegOptionNonVolatile,
+                            plat::kKeyAllAccess, nullptr, &handle_, &disposition);
+  owned_ = status == kErrorSuccess;
+  if (!owned_)
+    handle_ = plat::kNullKey;
+  return status;
+}
+
+Status OpenedKey::Open(const KeyName& key) {
+  Close();
+  if (key.path.empty()) {
+    handle_ = key.root;
+    return kErrorSuccess;
+  }
+  const Status status = plat::RegOpenKeyExA(key.root, key.path.c_str(), 0,
+                                            plat::kKeyQueryValue | plat::kKeySetValue, &handle_);
+  owned_ = status == kErrorSuccess;
+  if (!owned_)
+    handle_ = plat::kNullKey;
+  return status;
+}
+
+bool OpenedKey::HasValue(const std::string& name) {
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  const Status status =
+      plat::RegQueryValueExA(handle_, name.c_str(), nullptr, &type, nullptr, &size);
+  return status == kErrorSuccess || status == plat::kErrorMoreData;
+}
+
+Status OpenedKey::SetValue(const std::string& name, std::uint32_t type,
+                           const std::vector<std::uint8_t>& data) {
+  return plat::RegSetValueExA(handle_, name.c_str(), 0, type, data.data(),
+                              static_cast<std::uint32_t>(data.size()));
+}
+
+Status OpenedKey::DeleteValue(const std::string& name) {
+  return plat::RegDeleteValueA(handle_, name.c_str());
+}
+
+Status OpenedKey::Close() {
+  Status status = kErrorSuccess;
+  if (owned_)
+    status = plat::RegCloseKey(handle_);
+  else if (handle_ != plat::kNullKey)
+    status = plat::RegFlushKey(handle_);
+  handle_ = plat::kNullKey;
+  owned_ = false;
+  return status;
+}
+
+}  // namespace regstore_tool
