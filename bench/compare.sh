@@ -22,7 +22,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${BREVLIN_COMPARE_DISPLAY:-}" ]; then
   # the same.
   cd "$(dirname "$0")/.."
   scripts/install-deps.sh
-  BREVLIN_COMPARE_DISPLAY=1 exec scripts/with-xvfb.sh "$(pwd)/bench/compare.sh" "$@"
+  BREVLIN_COMPARE_DISPLAY=1 exec scripts/lib/with-xvfb.sh "$(pwd)/bench/compare.sh" "$@"
 fi
 
 cd "$(dirname "$0")/.."
@@ -31,7 +31,7 @@ runs=${1:-5}
 load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
 scripts/install-deps.sh
 
-. scripts/wine-env.sh
+. scripts/lib/wine-env.sh
 
 echo "== Building"
 build() {

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "import/imp_exp_reg.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
 #include "platform/ui.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "common/globals.h"
-#include "platform/posix/registry_store.h"
-#include "platform/posix/store_schema.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
+#include "regstore/regstore.h"
+#include "regstore/schema.h"
 
 namespace {
 
@@ -120,8 +120,8 @@ void BM_ImportReplay(benchmark::State& state) {
   const bool close_each_key = state.range(0) != 0;
   for (auto _ : state) {
     state.PauseTiming();
-    plat::posix::UseStorePath(Folder().NewStore());
-    plat::posix::ConnectStore(nullptr);
+    regstore::UseStorePath(Folder().NewStore());
+    regstore::ConnectStore(nullptr);
     state.ResumeTiming();
     {
       TRegistry reg;
@@ -138,7 +138,7 @@ void BM_ImportReplay(benchmark::State& state) {
       }
     }
     state.PauseTiming();
-    plat::posix::UseStorePath("");
+    regstore::UseStorePath("");
     state.ResumeTiming();
   }
   state.counters["values"] = kKeys * kValuesPerKey;
@@ -148,9 +148,9 @@ sqlite3* OpenFloorStore() {
   sqlite3* db = nullptr;
   sqlite3_open_v2(Folder().NewStore().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                   nullptr);
-  plat::posix::ConfigureStoreConnection(db);
+  regstore::ConfigureStoreConnection(db);
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-  sqlite3_exec(db, plat::posix::kStoreSchemaSql, nullptr, nullptr, nullptr);
+  sqlite3_exec(db, regstore::StoreSchemaSql(), nullptr, nullptr, nullptr);
   sqlite3_exec(db,
                "INSERT INTO keys(id, parent, name) VALUES (10, 2, 'Software'),"
                " (11, 10, 'BrevlinBench');"

@@ -27,8 +27,8 @@
 #include "import/config_line.h"
 #include "import/imp_exp_reg.h"
 #include "import/text_reader.h"
-#include "platform/posix/store_schema.h"
 #include "platform/registry.h"
+#include "regstore/schema.h"
 
 namespace {
 
@@ -111,7 +111,7 @@ class Floor {
 
   // Inserts the keys of the path that are not there yet, then the values.
   void Insert(const Key& key) {
-    std::int64_t id = plat::posix::kFirstRootId + 1;  // HKEY_CURRENT_USER
+    std::int64_t id = regstore::kFirstRootId + 1;  // HKEY_CURRENT_USER
     std::string path;
     for (const std::string& name : key.names) {
       path += '\\';
@@ -182,13 +182,13 @@ int main(int argc, char** argv) {
   }
 
   // A new store, set up as the registry store sets up its own.
-  plat::posix::ConfigureSqliteLibrary();
+  regstore::ConfigureSqliteLibrary();
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(argv[3], &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
           SQLITE_OK ||
-      plat::posix::ConfigureStoreConnection(db) != SQLITE_OK ||
+      regstore::ConfigureStoreConnection(db) != SQLITE_OK ||
       sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK ||
-      sqlite3_exec(db, plat::posix::kStoreSchemaSql, nullptr, nullptr, nullptr) != SQLITE_OK ||
+      sqlite3_exec(db, regstore::StoreSchemaSql(), nullptr, nullptr, nullptr) != SQLITE_OK ||
       sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
     std::fprintf(stderr, "store_floor_bench: %s: %s\n", argv[3], sqlite3_errmsg(db));
     sqlite3_close(db);

@@ -9,9 +9,9 @@ else()
 endif()
 target_link_libraries(register-brevlin PRIVATE brevlin)
 
-if(NOT WIN32 AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/posix/regstore_main.cc)
-  add_executable(regstore src/platform/posix/regstore_main.cc)
-  target_link_libraries(regstore PRIVATE brevlin)
+if(NOT WIN32)
+  add_executable(regstore src/regstore_tool/regstore_main.cc)
+  target_link_libraries(regstore PRIVATE regstore_commands)
 endif()
 
 # On Linux the programs carry the C++ runtime in themselves: loading and

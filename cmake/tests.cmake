@@ -19,8 +19,11 @@ endif()
 add_library(brevlin_testing STATIC ${BREVLIN_TESTING_SOURCES})
 target_link_libraries(brevlin_testing PUBLIC brevlin ${BREVLIN_GTEST_LIBS})
 
-add_executable(brevlin_tests ${BREVLIN_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/src/platform/unit_tests_main.cc)
+add_executable(brevlin_tests ${BREVLIN_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/src/testing/unit_tests_main.cc)
 target_link_libraries(brevlin_tests PRIVATE brevlin_testing)
+if(TARGET regstore_commands)
+  target_link_libraries(brevlin_tests PRIVATE regstore_commands)
+endif()
 # The Linux fault tests run the programs built beside the test binary.
 if(NOT WIN32 AND TARGET regstore)
   add_dependencies(brevlin_tests register-brevlin regstore)
@@ -45,26 +48,26 @@ if(NOT CMAKE_CROSSCOMPILING)
   # The programs as users run them; these need the host's regstore and the
   # 64-bit Windows build.
   if(TARGET regstore)
-    add_test(NAME e2e.host COMMAND ${CMAKE_SOURCE_DIR}/scripts/e2e-host.sh ${CMAKE_BINARY_DIR})
+    add_test(NAME e2e.host COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-host.sh ${CMAKE_BINARY_DIR})
     set_tests_properties(e2e.host PROPERTIES TIMEOUT 600)
   endif()
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.e2e
-      COMMAND ${CMAKE_SOURCE_DIR}/scripts/e2e-wine.sh ${BREVLIN_WIN64_DIR})
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-wine.sh ${BREVLIN_WIN64_DIR})
     # Two Wine sessions at once can starve each other on a small machine:
     # the Wine runs take turns.
     set_tests_properties(wine64.e2e PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
   endif()
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.unit
-      COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh ${BREVLIN_WIN64_DIR}/brevlin_tests.exe)
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/wine/run-unit-tests.sh ${BREVLIN_WIN64_DIR}/brevlin_tests.exe)
     set_tests_properties(wine64.unit PROPERTIES TIMEOUT 1200 RESOURCE_LOCK wine)
   endif()
   if(BREVLIN_WIN32_DIR)
     add_test(NAME win32.program-is-pe32-gui
-      COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-pe32.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/check-pe32.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
     add_test(NAME win32.program-manifest
-      COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-manifest.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/win32/check-manifest.sh ${BREVLIN_WIN32_DIR}/register-brevlin.exe)
   endif()
 endif()
 
@@ -77,7 +80,7 @@ if(NOT CMAKE_CROSSCOMPILING)
     foreach(source ${fuzz_sources})
       get_filename_component(name ${source} NAME_WE)
       add_test(NAME fuzz.${name}
-        COMMAND ${CMAKE_SOURCE_DIR}/scripts/fuzz-run.sh ${BREVLIN_FUZZ_DIR}/fuzz/${name}
+        COMMAND ${CMAKE_SOURCE_DIR}/fuzz/run.sh ${BREVLIN_FUZZ_DIR}/fuzz/${name}
                 ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name} ${BREVLIN_FUZZ_SECONDS}
                 ${CMAKE_BINARY_DIR}/fuzz-artifacts)
       set_tests_properties(fuzz.${name} PROPERTIES TIMEOUT 600)

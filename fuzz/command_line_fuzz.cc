@@ -11,7 +11,7 @@
 #include "app/command_line.h"
 #include "fuzz_check.h"
 #include "platform/paths.h"
-#include "platform/posix/command_line.h"
+#include "platform/posix/argv_command_line.h"
 
 namespace {
 

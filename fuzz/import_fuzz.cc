@@ -12,12 +12,12 @@
 #include "common/globals.h"
 #include "fuzz_check.h"
 #include "import/imp_exp_reg.h"
-#include "import/text_reader_testing.h"
-#include "platform/posix/program_testing.h"
-#include "platform/posix/registry_store.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
 #include "platform/ui.h"
+#include "regstore/regstore.h"
+#include "testing/posix/program_runner.h"
+#include "testing/reference_lines.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace {
 
@@ -260,7 +260,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every input starts from an empty store.
   const std::string store = Store().StorePath();
   for (plat::RegKey root : kRoots) {
-    Check(plat::posix::StoreDeleteTree(root, "", true) == plat::kErrorSuccess, "store emptied");
+    Check(regstore::StoreDeleteTree(root, "", true) == plat::kErrorSuccess, "store emptied");
   }
 
   int messages = 0;

@@ -9,8 +9,8 @@
 #include "fuzz_check.h"
 #include "import/config_line.h"
 #include "import/text_reader.h"
-#include "import/text_reader_testing.h"
-#include "platform/test_files_testing.h"
+#include "testing/reference_lines.h"
+#include "testing/temp_files.h"
 
 namespace {
 

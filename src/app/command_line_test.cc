@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/backslash_testing.h"
+#include "testing/backslashes.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "common/exceptions.h"
-#include "platform/backslash_testing.h"
-#include "platform/test_files_testing.h"
 #include "platform/ui.h"
 #include "platform/window.h"
+#include "testing/backslashes.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "common/globals.h"
-#include "platform/registry_testing.h"
+#include "testing/registry_fixture.h"
 
 namespace {
 
@@ -18,13 +18,11 @@ constexpr char kProbeValue[] = "amdk328wlskdjf";
 
 // Creates a key with one value through the platform.
 void MakeKey(const std::string& path) {
-  plat::RegKey key = plat::kNullKey;
-  ASSERT_EQ(plat::RegCreateKeyExA(kHkcu, path.c_str(), 0, nullptr, 0, plat::kKeyAllAccess, nullptr,
-                                  &key, nullptr),
-            plat::kErrorSuccess);
+  testing_support::ScopedRegKey key;
+  ASSERT_EQ(key.Create(kHkcu, path), plat::kErrorSuccess);
   const std::uint8_t one[] = {1, 0, 0, 0};
-  EXPECT_EQ(plat::RegSetValueExA(key, "Existing", 0, plat::kRegDword, one, 4), plat::kErrorSuccess);
-  plat::RegCloseKey(key);
+  EXPECT_EQ(plat::RegSetValueExA(key.get(), "Existing", 0, plat::kRegDword, one, 4),
+            plat::kErrorSuccess);
 }
 
 class CanWriteRegKeyTest : public ::testing::Test {

@@ -1,21 +1,9 @@
 #include "import/config_line.h"
 
 #include "import/line_scan.h"
+#include "platform/root_keys.h"
 
 namespace {
-
-struct RootName {
-  std::string_view name;
-  plat::RegKey key;
-};
-
-constexpr RootName kRootNames[] = {
-    {"HKEY_CLASSES_ROOT", plat::kHkeyClassesRoot},
-    {"HKEY_CURRENT_USER", plat::kHkeyCurrentUser},
-    {"HKEY_LOCAL_MACHINE", plat::kHkeyLocalMachine},
-    {"HKEY_USERS", plat::kHkeyUsers},
-    {"HKEY_CURRENT_CONFIG", plat::kHkeyCurrentConfig},
-};
 
 bool IsBlank(std::string_view line) {
   for (char c : line) {
@@ -104,19 +92,14 @@ ValueType ValueTypeOf(std::string_view type_word) {
 }
 
 bool RootKeyOfName(std::string_view name, plat::RegKey* root) {
-  for (const RootName& entry : kRootNames) {
-    if (entry.name == name) {
-      *root = entry.key;
-      return true;
-    }
-  }
-  return false;
+  const plat::RootKeyEntry* entry = plat::RootKeyByName(name);
+  if (!entry)
+    return false;
+  *root = entry->key;
+  return true;
 }
 
 std::string_view NameOfRootKey(plat::RegKey root) {
-  for (const RootName& entry : kRootNames) {
-    if (entry.key == root)
-      return entry.name;
-  }
-  return std::string_view();
+  const plat::RootKeyEntry* entry = plat::RootKeyByHandle(root);
+  return entry ? entry->name : std::string_view();
 }

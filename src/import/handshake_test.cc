@@ -10,9 +10,9 @@
 #include "common/globals.h"
 #include "import/imp_exp_reg.h"
 #include "platform/registry.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
 #include "platform/ui.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace {
 
@@ -51,12 +51,10 @@ TEST(ImportHandshake, AnotherWriterCannotHoldTheImport) {
   std::atomic<bool> stop{false};
   std::thread other_writer([&] {
     while (!stop) {
-      plat::RegKey key = plat::kNullKey;
-      if (plat::RegCreateKeyExA(plat::kHkeyCurrentUser, "Software\\Mardovan", 0, nullptr, 0,
-                                plat::kKeyAllAccess, nullptr, &key, nullptr) == 0) {
+      testing_support::ScopedRegKey key;
+      if (key.Create(plat::kHkeyCurrentUser, "Software\\Mardovan") == plat::kErrorSuccess) {
         const std::uint8_t zero[4] = {0, 0, 0, 0};
-        plat::RegSetValueExA(key, "Loading", 0, plat::kRegDword, zero, 4);
-        plat::RegCloseKey(key);
+        plat::RegSetValueExA(key.get(), "Loading", 0, plat::kRegDword, zero, 4);
       }
     }
   });

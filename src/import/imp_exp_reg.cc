@@ -6,7 +6,7 @@
 #include "import/handshake.h"
 #include "import/text_reader.h"
 #include "platform/ui.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 
 #include "common/exceptions.h"
 #include "import/imp_exp_reg.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
 #include "platform/ui.h"
-#include "registry/registry.h"
+#include "registry/registry_object.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "common/exceptions.h"
-#include "import/text_reader_testing.h"
-#include "platform/test_files_testing.h"
+#include "testing/reference_lines.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/posix/path.h"
+#include "platform/posix/linux_file_names.h"
 
 namespace plat {
 

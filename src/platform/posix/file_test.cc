@@ -5,7 +5,7 @@
 #include "common/exceptions.h"
 #include "import/text_reader.h"
 #include "platform/file.h"
-#include "platform/test_files_testing.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/posix/path.h"
+#include "platform/posix/linux_file_names.h"
 
 namespace plat {
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/backslash_testing.h"
-#include "platform/test_files_testing.h"
+#include "testing/backslashes.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/posix/command_line.h"
+#include "platform/posix/argv_command_line.h"
 
 namespace plat {
 

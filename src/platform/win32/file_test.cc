@@ -3,8 +3,8 @@
 #include "app/main_win.h"
 #include "common/exceptions.h"
 #include "import/text_reader.h"
-#include "platform/test_files_testing.h"
 #include "platform/win32/windows_wrapper.h"
+#include "testing/temp_files.h"
 
 namespace {
 

@@ -1,0 +1,79 @@
+#include "regstore/regstore.h"
+
+#include "regstore/store.h"
+
+namespace regstore {
+
+std::string StorePath() {
+  return Store::Instance().Path();
+}
+
+void UseStorePath(const std::string& path) {
+  Store::Instance().UsePath(path);
+}
+
+void SetStoreWaitLimit(std::uint32_t milliseconds) {
+  Store::Instance().SetWaitLimit(milliseconds);
+}
+
+Status ConnectStore(std::string* detail) {
+  return Store::Instance().Connect(detail);
+}
+
+bool StoreIsReadOnly() {
+  return Store::Instance().ReadOnly();
+}
+
+Status StoreFindKey(RegKey key, const std::string& path, StoreKeyInfo* info) {
+  return Store::Instance().FindKey(key, path, info);
+}
+
+Status StoreListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values) {
+  return Store::Instance().ListValues(key, path, values);
+}
+
+Status StoreListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names) {
+  return Store::Instance().ListSubkeys(key, path, names);
+}
+
+Status StoreChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
+                           std::uint32_t clear) {
+  return Store::Instance().ChangeKeyFlags(key, path, set, clear);
+}
+
+Status StoreDeleteTree(RegKey key, const std::string& path, bool even_protected) {
+  return Store::Instance().DeleteTree(key, path, even_protected);
+}
+
+Status OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
+  return Store::Instance().OpenKey(base, sub_key, access, result);
+}
+
+Status CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
+                 std::uint32_t* disposition) {
+  return Store::Instance().CreateKey(base, sub_key, access, result, disposition);
+}
+
+Status SetValue(RegKey key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) {
+  return Store::Instance().SetValue(key, name, type, data, size);
+}
+
+Status QueryValue(RegKey key, const char* name, const std::uint32_t* reserved, std::uint32_t* type,
+                  std::uint8_t* data, std::uint32_t* size) {
+  return Store::Instance().QueryValue(key, name, reserved, type, data, size);
+}
+
+Status DeleteValue(RegKey key, const char* name) {
+  return Store::Instance().DeleteValue(key, name);
+}
+
+Status FlushKey(RegKey key) {
+  return Store::Instance().Flush(key);
+}
+
+Status CloseKey(RegKey key) {
+  return Store::Instance().Close(key);
+}
+
+}  // namespace regstore

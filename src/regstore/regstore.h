@@ -1,0 +1,117 @@
+// The registry store: an SQLite database that stands in for the Windows
+// registry on Linux. This is the one header that code outside src/regstore
+// includes.
+//
+// What the store promises:
+// - Transactions: changes are collected in one write transaction of the
+//   process, committed when a handle that made a change in it is closed or
+//   flushed, when the transaction has been open for a while and the next
+//   call comes, when the process ends normally, and at the end of each
+//   owner's operation (flags, delete tree). A commit makes all of it visible
+//   at once; a transaction whose changes cancel out is rolled back instead.
+// - Names: key and value names compare without regard to ASCII letter case
+//   and keep the case they were created with.
+// - Durability: a commit survives the process being killed; it is forced to
+//   the disk (and so survives a power cut) only by a flush. A close commits
+//   without forcing.
+// - Readers: another process sees an import's changes only as they are
+//   committed, never half a commit; a reader is never blocked by a writer.
+// - Waits: a call that needs the write lock while another process holds it
+//   waits up to the wait limit (SetStoreWaitLimit), then fails with
+//   ERROR_BUSY.
+//
+// Keys are addressed by a root key (or an open key handle) and a path below
+// it, as RegOpenKeyExA takes them. The owner's operations (find, list,
+// flags, delete tree) act as the store's owner, so a protected key can still
+// be listed, changed and unprotected. Everything answers Win32 status codes
+// like the registry functions.
+#ifndef BREVLIN_REGSTORE_REGSTORE_H_
+#define BREVLIN_REGSTORE_REGSTORE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "regstore/names.h"
+
+namespace regstore {
+
+using plat::RegKey;
+using plat::Status;
+
+// Key flags.
+// A protected key refuses write access to itself and to every key below it.
+constexpr std::uint32_t kKeyProtected = 1;
+// A key whose values are locked opens with any rights, but refuses to set or
+// delete its values.
+constexpr std::uint32_t kKeyValuesLocked = 2;
+
+// The store file named by the environment: $REGSTORE when it is set and not
+// empty; otherwise $XDG_DATA_HOME/regstore/registry.db, with
+// ~/.local/share in place of $XDG_DATA_HOME when that is unset or not an
+// absolute path.
+std::string DefaultStorePath();
+
+// The store file this process uses.
+std::string StorePath();
+
+// Points this process at another store file ("" for the one the environment
+// names). Pending changes are committed first; every open key handle is
+// closed.
+void UseStorePath(const std::string& path);
+
+// How long a registry call waits for another process that holds the store's
+// write lock before it fails with ERROR_BUSY, in milliseconds.
+void SetStoreWaitLimit(std::uint32_t milliseconds);
+
+// Opens the store if it is not open yet. On failure `detail`, when given,
+// receives a readable reason.
+Status ConnectStore(std::string* detail);
+
+// Whether the store refuses every write (its file is not writable).
+bool StoreIsReadOnly();
+
+struct StoreValue {
+  std::string name;
+  std::uint32_t type;
+  std::vector<std::uint8_t> data;
+};
+
+struct StoreKeyInfo {
+  std::uint32_t flags = 0;
+  // The path as stored, with the case of each name as it was created, and
+  // without empty components.
+  std::string path;
+};
+
+// Finds the key at `path` below `key`.
+Status StoreFindKey(RegKey key, const std::string& path, StoreKeyInfo* info);
+// The values of a key in the order in which they were created.
+Status StoreListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values);
+// The names of a key's subkeys, sorted without regard to ASCII letter case.
+Status StoreListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names);
+// Sets the flags in `set` and clears those in `clear` on one key.
+Status StoreChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
+                           std::uint32_t clear);
+// Deletes a key with everything below it; for a root key, everything below
+// it and its values. Without `even_protected` a protected key at, above or
+// below the path refuses with ERROR_ACCESS_DENIED.
+Status StoreDeleteTree(RegKey key, const std::string& path, bool even_protected);
+
+// The seven registry functions, as RegOpenKeyExA and its kin take them (the
+// arguments that the store ignores left out).
+Status OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result);
+Status CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
+                 std::uint32_t* disposition);
+Status SetValue(RegKey key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size);
+Status QueryValue(RegKey key, const char* name, const std::uint32_t* reserved, std::uint32_t* type,
+                  std::uint8_t* data, std::uint32_t* size);
+Status DeleteValue(RegKey key, const char* name);
+Status FlushKey(RegKey key);
+Status CloseKey(RegKey key);
+
+}  // namespace regstore
+
+#endif  // BREVLIN_REGSTORE_REGSTORE_H_

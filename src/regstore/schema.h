@@ -1,0 +1,38 @@
+// The database layout of the registry store and the settings of its
+// connections. The store uses them, and so do measurements that compare the
+// store with plain SQLite work on the same tables: besides regstore.h, this is
+// the one header of the library that the benchmarks may include.
+#ifndef BREVLIN_REGSTORE_SCHEMA_H_
+#define BREVLIN_REGSTORE_SCHEMA_H_
+
+#include <sqlite3.h>
+
+#include <cstdint>
+
+#include "platform/root_keys.h"
+
+namespace regstore {
+
+// Marks a database as a registry store (PRAGMA application_id).
+constexpr std::int32_t kStoreApplicationId = 0x52656753;  // "RegS"
+
+// Row ids of the root keys, in the order of plat::kRootKeys.
+constexpr std::int64_t kFirstRootId = 1;
+constexpr std::int64_t kLastRootId = kFirstRootId + plat::kRootKeyCount - 1;
+
+// The SQL that creates the tables and the root keys where they are missing.
+// Runs inside a write transaction of the caller.
+const char* StoreSchemaSql();
+
+// Sets the journal and sync settings of a new read-write connection. Answers
+// an SQLite result code.
+int ConfigureStoreConnection(sqlite3* db);
+
+// Settings of the SQLite library for the whole process, made before its
+// first connection opens (later calls change nothing): no memory statistics,
+// which would take a global lock on every allocation.
+void ConfigureSqliteLibrary();
+
+}  // namespace regstore
+
+#endif  // BREVLIN_REGSTORE_SCHEMA_H_

@@ -1,0 +1,412 @@
+#include "regstore/store.h"
+
+#include <cstring>
+#include <optional>
+
+#include "regstore/schema.h"
+#include "regstore/transaction.h"
+#include "regstore/walk.h"
+
+namespace regstore {
+
+using namespace plat;
+
+namespace {
+
+// Longest value name, in bytes.
+constexpr std::size_t kMaxValueNameLength = 16383;
+
+// Standard and generic access rights that RegOpenKeyExA accepts.
+constexpr std::uint32_t kDelete = 0x00010000;
+constexpr std::uint32_t kWriteDac = 0x00040000;
+constexpr std::uint32_t kWriteOwner = 0x00080000;
+constexpr std::uint32_t kMaximumAllowed = 0x02000000;
+constexpr std::uint32_t kGenericAll = 0x10000000;
+constexpr std::uint32_t kGenericExecute = 0x20000000;
+constexpr std::uint32_t kGenericWrite = 0x40000000;
+constexpr std::uint32_t kGenericRead = 0x80000000;
+constexpr std::uint32_t kKeyWow64Flags = 0x0300;
+
+// The rights that a protected key or a read-only store refuses.
+constexpr std::uint32_t kWriteRights =
+    kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
+
+std::uint32_t NormalizeAccess(std::uint32_t access) {
+  access &= ~kKeyWow64Flags;
+  if (access & kGenericRead)
+    access |= kKeyRead;
+  if (access & kGenericExecute)
+    access |= kKeyRead;
+  if (access & kGenericWrite)
+    access |= kKeyWrite;
+  if (access & kGenericAll)
+    access |= kKeyAllAccess;
+  return access & ~(kGenericRead | kGenericExecute | kGenericWrite | kGenericAll);
+}
+
+// The rights an open grants: MAXIMUM_ALLOWED becomes all rights, or only
+// reading where writes are refused.
+std::uint32_t GrantedAccess(std::uint32_t access, bool refuses_writes) {
+  if (access & kMaximumAllowed)
+    access = (access & ~kMaximumAllowed) | (refuses_writes ? kKeyRead : kKeyAllAccess);
+  return access;
+}
+
+}  // namespace
+
+Store& Store::Instance() {
+  // Destroyed after main returns, which commits what is still pending.
+  static Store store;
+  return store;
+}
+
+Store::Store() {
+  for (std::size_t i = 0; i < kRootKeyCount; ++i) {
+    roots_[i].key_id = kFirstRootId + static_cast<std::int64_t>(i);
+    roots_[i].access = kKeyAllAccess;
+  }
+}
+
+Store::~Store() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Commit();
+  Disconnect();
+}
+
+bool Store::IsRoot(RegKey key) {
+  return RootKeyByHandle(key) != nullptr;
+}
+
+Store::Handle* Store::Resolve(RegKey key) {
+  if (key == kNullKey)
+    return nullptr;
+  const std::size_t root = RootKeyIndex(key);
+  if (root < kRootKeyCount)
+    return &roots_[root];
+  auto it = handles_.find(key);
+  return it == handles_.end() ? nullptr : &it->second;
+}
+
+Status Store::ResolveForValueChange(RegKey key, Handle** handle) {
+  *handle = Resolve(key);
+  if (!*handle)
+    return kErrorInvalidHandle;
+  return ((*handle)->access & kKeySetValue) ? kErrorSuccess : kErrorAccessDenied;
+}
+
+void Store::MarkDirty(Handle* handle) {
+  handle->dirty_txn = txn_id_;
+}
+
+Status Store::StepDone(sqlite3_stmt* stmt) {
+  StatementUse use(stmt);
+  int rc = sqlite3_step(stmt);
+  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
+}
+
+RegKey Store::AddHandle(std::int64_t key_id, std::uint32_t access) {
+  const RegKey handle = next_handle_;
+  next_handle_ += 4;
+  handles_[handle] = Handle{key_id, access, 0};
+  return handle;
+}
+
+Status Store::StartOpen(RegKey base, const char* sub_key, RegKey* result, OpenTarget* target) {
+  if (!result)
+    return kErrorInvalidParameter;
+  *result = kNullKey;
+  target->handle = Resolve(base);
+  if (!target->handle)
+    return kErrorInvalidHandle;
+  return SplitPath(sub_key ? sub_key : "", false, &target->names);
+}
+
+Status Store::WalkFrom(std::int64_t base, const std::vector<std::string_view>& names,
+                       WalkResult* walk) {
+  return Walk(base, names, &walk->found, &walk->id, &walk->flags, &walk->any_protected,
+              &walk->base_flags, nullptr);
+}
+
+Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  OpenTarget target;
+  Status status = StartOpen(base, sub_key, result, &target);
+  if (status != kErrorSuccess)
+    return status;
+  status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  ReadScope read(this);
+
+  access = NormalizeAccess(access);
+  const std::int64_t base_id = target.handle->key_id;
+  WalkResult walk;
+  status = WalkFrom(base_id, target.names, &walk);
+  if (status != kErrorSuccess)
+    return status;
+  if (walk.found < target.names.size()) {
+    missing_base_ = base;
+    missing_path_ = sub_key;
+    missing_walk_ = walk;
+    missing_walk_.key_epoch = key_cache_.epoch();
+    return kErrorFileNotFound;
+  }
+
+  bool refuses_writes = read_only_ || walk.any_protected;
+  if (!refuses_writes && (access & (kWriteRights | kMaximumAllowed))) {
+    status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
+    if (status != kErrorSuccess)
+      return status;
+  }
+  access = GrantedAccess(access, refuses_writes);
+  if ((access & kWriteRights) && read_only_)
+    return RefuseReadOnly();
+  if ((access & kWriteRights) && refuses_writes)
+    return kErrorAccessDenied;
+
+  *result = AddHandle(walk.id, access);
+  return kErrorSuccess;
+}
+
+Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result,
+                        std::uint32_t* disposition) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  OpenTarget target;
+  Status status = StartOpen(base, sub_key, result, &target);
+  if (status != kErrorSuccess)
+    return status;
+  // A create that follows a failed open of the same key (as a write probe
+  // does) goes straight to the write transaction, which looks again anyway.
+  const bool likely_missing =
+      !target.names.empty() && missing_base_ == base && missing_path_ == sub_key;
+  const WalkResult missing_walk = missing_walk_;
+  status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  // The lookups share one snapshot; a write transaction ends it. A key that
+  // is likely missing is looked up in the write transaction only.
+  std::optional<ReadScope> read;
+  if (!likely_missing)
+    read.emplace(this);
+
+  access = NormalizeAccess(access);
+  const std::int64_t base_id = target.handle->key_id;
+  WalkResult walk;
+  if (!likely_missing) {
+    status = WalkFrom(base_id, target.names, &walk);
+    if (status != kErrorSuccess)
+      return status;
+  }
+
+  bool created = false;
+  bool refuses_writes = read_only_ || walk.any_protected;
+  if (walk.found < target.names.size()) {
+    // Look again inside the write transaction: another process may have
+    // created or deleted keys on the way since. After a failed open of the
+    // same key, with no change to the keys since (no other connection
+    // wrote, and no transaction of this one was undone), what that open
+    // found holds.
+    status = BeginWrite();
+    if (status != kErrorSuccess)
+      return status;
+    if (likely_missing && missing_walk.key_epoch == key_cache_.epoch()) {
+      walk = missing_walk;
+    } else {
+      status = WalkFrom(base_id, target.names, &walk);
+    }
+    refuses_writes = walk.any_protected;
+    if (status == kErrorSuccess && !refuses_writes)
+      status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
+    // Creating a key needs write access to the key above it.
+    if (status == kErrorSuccess && walk.found < target.names.size() && refuses_writes)
+      status = kErrorAccessDenied;
+    if (status == kErrorSuccess && walk.found < target.names.size())
+      status = CheckDepth(base_id, target.names.size());
+    for (std::size_t i = walk.found; status == kErrorSuccess && i < target.names.size(); ++i) {
+      StatementUse use(Statement(kInsertKey));
+      sqlite3_bind_int64(use.get(), 1, walk.id);
+      BindText(use.get(), 2, target.names[i]);
+      int rc = sqlite3_step(use.get());
+      if (rc != SQLITE_DONE) {
+        status = Fail(rc);
+        break;
+      }
+      const std::int64_t parent = walk.id;
+      walk.id = sqlite3_last_insert_rowid(db_.get());
+      walk.flags = 0;
+      created = true;
+      NoteKeysChanged();
+      key_cache_.AddChild(parent, target.names[i], walk.id, walk.flags);
+    }
+    if (status != kErrorSuccess) {
+      ReleaseIfUnchanged();
+      return status;
+    }
+  } else if (!refuses_writes && (access & (kWriteRights | kMaximumAllowed))) {
+    status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
+    if (status != kErrorSuccess)
+      return status;
+  }
+
+  access = GrantedAccess(access, refuses_writes);
+  if (!created && (access & kWriteRights) && refuses_writes) {
+    ReleaseIfUnchanged();
+    return read_only_ ? RefuseReadOnly() : kErrorAccessDenied;
+  }
+  const RegKey new_handle = AddHandle(walk.id, access);
+  if (created)
+    MarkDirty(&handles_[new_handle]);
+  ReleaseIfUnchanged();
+  *result = new_handle;
+  if (disposition)
+    *disposition = created ? kRegCreatedNewKey : kRegOpenedExistingKey;
+  return kErrorSuccess;
+}
+
+Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const std::uint8_t* data,
+                       std::uint32_t size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = nullptr;
+  Status status = ResolveForValueChange(key, &handle);
+  if (status != kErrorSuccess)
+    return status;
+  const std::string_view value_name = name ? name : "";
+  if (value_name.size() > kMaxValueNameLength)
+    return kErrorInvalidParameter;
+  if (!data && size != 0)
+    return kErrorNoAccess;
+  if (size > 0x7FFFFFFFu)
+    return kErrorInvalidParameter;
+  status = BeginValueChange(key, *handle);
+  if (status != kErrorSuccess)
+    return status;
+
+  // A new value is inserted; an existing one is updated in place, which
+  // keeps its position among the key's values.
+  static const std::uint8_t kEmpty = 0;
+  auto store_row = [&](StatementId statement) {
+    StatementUse use(Statement(statement));
+    sqlite3_bind_int64(use.get(), 1, handle->key_id);
+    BindText(use.get(), 2, value_name);
+    sqlite3_bind_int64(use.get(), 3, type);
+    // Data longer than the store takes is refused here; bound as nothing, it
+    // would be skipped by the insert without a word.
+    int bound = sqlite3_bind_blob(use.get(), 4, data ? data : &kEmpty, static_cast<int>(size),
+                                  SQLITE_STATIC);
+    return bound == SQLITE_OK ? sqlite3_step(use.get()) : bound;
+  };
+  int rc = store_row(kInsertValue);
+  const bool inserted = rc == SQLITE_DONE && sqlite3_changes(db_.get()) != 0;
+  if (rc == SQLITE_DONE && !inserted)
+    rc = store_row(kUpdateValue);
+  if (rc != SQLITE_DONE) {
+    status = Fail(rc);
+    ReleaseIfUnchanged();
+    return status;
+  }
+  NoteValueSet(handle->key_id, value_name, inserted);
+  MarkDirty(handle);
+  return kErrorSuccess;
+}
+
+Status Store::QueryValue(RegKey key, const char* name, const std::uint32_t* reserved,
+                         std::uint32_t* type, std::uint8_t* data, std::uint32_t* size) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  if (reserved || (data && !size))
+    return kErrorInvalidParameter;
+  if (!(handle->access & kKeyQueryValue))
+    return kErrorAccessDenied;
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+
+  StatementUse use(Statement(kFindValue));
+  sqlite3_bind_int64(use.get(), 1, handle->key_id);
+  BindText(use.get(), 2, name ? name : "");
+  int rc = sqlite3_step(use.get());
+  if (rc == SQLITE_DONE) {
+    sqlite3_reset(use.get());
+    return MissingKeyStatus(handle->key_id);
+  }
+  if (rc != SQLITE_ROW)
+    return Fail(rc);
+  const std::uint32_t length = static_cast<std::uint32_t>(sqlite3_column_bytes(use.get(), 1));
+  if (type)
+    *type = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 0));
+  if (data) {
+    if (*size < length) {
+      *size = length;
+      return kErrorMoreData;
+    }
+    if (length != 0)
+      std::memcpy(data, sqlite3_column_blob(use.get(), 1), length);
+  }
+  if (size)
+    *size = length;
+  return kErrorSuccess;
+}
+
+Status Store::DeleteValue(RegKey key, const char* name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = nullptr;
+  Status status = ResolveForValueChange(key, &handle);
+  if (status != kErrorSuccess)
+    return status;
+  status = BeginValueChange(key, *handle);
+  if (status != kErrorSuccess)
+    return status;
+
+  const std::string_view value_name = name ? name : "";
+  {
+    StatementUse use(Statement(kDeleteValue));
+    sqlite3_bind_int64(use.get(), 1, handle->key_id);
+    BindText(use.get(), 2, value_name);
+    int rc = sqlite3_step(use.get());
+    if (rc != SQLITE_DONE) {
+      status = Fail(rc);
+    } else if (sqlite3_changes(db_.get()) == 0) {
+      status = kErrorFileNotFound;
+    }
+  }
+  if (status == kErrorSuccess) {
+    NoteValueDeleted(handle->key_id, value_name);
+    MarkDirty(handle);
+  }
+  ReleaseIfUnchanged();
+  return status;
+}
+
+Status Store::Flush(RegKey key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  status = Commit();
+  if (!read_only_)
+    SyncToDisk();
+  if (status != kErrorSuccess)
+    return status;
+  std::int64_t parent = 0;
+  std::uint32_t flags = 0;
+  return KeyRow(handle->key_id, &parent, &flags);
+}
+
+Status Store::Close(RegKey key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  const Status status = CommitIfHandleDirty(*handle);
+  // Root key handles are predefined; closing one changes nothing else.
+  if (!IsRoot(key))
+    handles_.erase(key);
+  return status;
+}
+
+}  // namespace regstore

@@ -1,0 +1,339 @@
+// Several processes on one registry store: writers and a reader at the same
+// time, a writer killed in the middle, and a writer that ends without closing
+// its key. The child processes are this test program again, started with
+// BREVLIN_STORE_CHILD naming their part; they run it before main and exit.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/globals.h"
+#include "platform/registry.h"
+#include "registry/registry_object.h"
+#include "regstore/regstore.h"
+#include "testing/posix/program_runner.h"
+#include "testing/registry_fixture.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr int kValuesPerKey = 10;
+
+std::string KeyPath(int writer, int key) {
+  return "Software\\BrevlinTest\\Writer" + std::to_string(writer) + "\\Key" + std::to_string(key);
+}
+
+std::string ValueName(int value) {
+  return "Value" + std::to_string(value);
+}
+
+// The data of one value: its type and bytes follow from where it is.
+std::uint32_t ValueType(int value) {
+  return value % 3 == 0 ? plat::kRegDword : plat::kRegBinary;
+}
+
+std::vector<std::uint8_t> ValueData(int writer, int key, int value) {
+  if (ValueType(value) == plat::kRegDword) {
+    std::uint32_t n = static_cast<std::uint32_t>(writer * 1000000 + key * 10 + value);
+    return {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+            static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
+  }
+  std::vector<std::uint8_t> data;
+  for (int i = 0; i < 40 + value * 7; ++i) {
+    data.push_back(static_cast<std::uint8_t>(writer * 31 + key * 7 + value * 3 + i));
+  }
+  return data;
+}
+
+// Writes `keys` keys as an import does, reporting each key's number on
+// `progress_fd` (when not negative) once the key is closed.
+int WriterChild(int writer, int keys, int progress_fd) {
+  TRegistry reg;
+  for (int k = 0; k < keys; ++k) {
+    if (!CanWriteRegKey(KeyPath(writer, k), plat::kHkeyCurrentUser))
+      return 10;
+    if (!reg.OpenPath("\\" + KeyPath(writer, k), true))
+      return 11;
+    for (int v = 0; v < kValuesPerKey; ++v) {
+      std::vector<std::uint8_t> data = ValueData(writer, k, v);
+      if (ValueType(v) == plat::kRegDword) {
+        reg.PutDword(ValueName(v), static_cast<std::int32_t>(data[0] | data[1] << 8 |
+                                                             data[2] << 16 | data[3] << 24));
+      } else {
+        reg.PutBytes(ValueName(v), data.data(), static_cast<std::int32_t>(data.size()));
+      }
+    }
+    reg.ClosePath();
+    if (progress_fd >= 0) {
+      std::string line = std::to_string(k) + "\n";
+      if (::write(progress_fd, line.data(), line.size()) < 0)
+        return 12;
+    }
+  }
+  return 0;
+}
+
+// Reads the writers' keys over and over until every value is there; any value
+// that is there must be whole. Answers 0 when all were found intact.
+int ReaderChild(int writers, int keys) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  std::vector<std::uint8_t> buffer(4096);
+  while (std::chrono::steady_clock::now() < deadline) {
+    bool complete = true;
+    for (int w = 0; w < writers; ++w) {
+      for (int k = 0; k < keys; ++k) {
+        plat::RegKey key = plat::kNullKey;
+        if (plat::RegOpenKeyExA(plat::kHkeyCurrentUser, KeyPath(w, k).c_str(), 0, plat::kKeyRead,
+                                &key) != plat::kErrorSuccess) {
+          complete = false;
+          continue;
+        }
+        for (int v = 0; v < kValuesPerKey; ++v) {
+          std::uint32_t type = 0;
+          std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
+          plat::Status status = plat::RegQueryValueExA(key, ValueName(v).c_str(), nullptr, &type,
+                                                       buffer.data(), &size);
+          if (status == plat::kErrorFileNotFound) {
+            complete = false;
+            continue;
+          }
+          std::vector<std::uint8_t> expected = ValueData(w, k, v);
+          if (status != plat::kErrorSuccess || type != ValueType(v) ||
+              std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + size) != expected) {
+            std::fprintf(stderr, "reader: %s %s: status %u\n", KeyPath(w, k).c_str(),
+                         ValueName(v).c_str(), status);
+            return 20;
+          }
+        }
+        plat::RegCloseKey(key);
+      }
+    }
+    if (complete)
+      return 0;
+  }
+  return 21;
+}
+
+// Writes one value and ends normally without closing the key.
+int ExitWithoutCloseChild() {
+  plat::RegKey key = plat::kNullKey;
+  if (plat::RegCreateKeyExA(plat::kHkeyCurrentUser, "Software\\BrevlinTest\\Unclosed", 0, nullptr,
+                            0, plat::kKeyAllAccess, nullptr, &key, nullptr) != plat::kErrorSuccess)
+    return 30;
+  const std::uint8_t one[] = {1, 0, 0, 0};
+  if (plat::RegSetValueExA(key, "Pending", 0, plat::kRegDword, one, 4) != plat::kErrorSuccess)
+    return 31;
+  return 0;
+}
+
+// Writes keys with every file limited to `limit_kib` KiB, until the store
+// refuses a write or a close, reporting each key whose close succeeded on
+// `progress_fd`. Answers 0 when the store refused one.
+int LimitedWriterChild(int limit_kib, int progress_fd) {
+  ::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit = {static_cast<rlim_t>(limit_kib) * 1024,
+                        static_cast<rlim_t>(limit_kib) * 1024};
+  if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+    return 40;
+  for (int k = 0; k < 100000; ++k) {
+    plat::RegKey key = plat::kNullKey;
+    if (plat::RegCreateKeyExA(plat::kHkeyCurrentUser, KeyPath(0, k).c_str(), 0, nullptr, 0,
+                              plat::kKeyAllAccess, nullptr, &key, nullptr) != plat::kErrorSuccess)
+      return 0;
+    for (int v = 0; v < kValuesPerKey; ++v) {
+      std::vector<std::uint8_t> data = ValueData(0, k, v);
+      if (plat::RegSetValueExA(key, ValueName(v).c_str(), 0, ValueType(v), data.data(),
+                               static_cast<std::uint32_t>(data.size())) != plat::kErrorSuccess) {
+        plat::RegCloseKey(key);
+        return 0;
+      }
+    }
+    if (plat::RegCloseKey(key) != plat::kErrorSuccess)
+      return 0;
+    std::string line = std::to_string(k) + "\n";
+    if (::write(progress_fd, line.data(), line.size()) < 0)
+      return 42;
+  }
+  return 41;
+}
+
+// Runs the part named by BREVLIN_STORE_CHILD, if any, and ends the process.
+int RunChildPartIfAsked() {
+  const char* part = std::getenv("BREVLIN_STORE_CHILD");
+  if (!part)
+    return 0;
+  std::istringstream words(part);
+  std::string role;
+  int a = 0, b = 0, c = -1;
+  words >> role >> a >> b >> c;
+  int code = 99;
+  try {
+    if (role == "writer")
+      code = WriterChild(a, b, c);
+    else if (role == "reader")
+      code = ReaderChild(a, b);
+    else if (role == "exit-without-close")
+      code = ExitWithoutCloseChild();
+    else if (role == "limited-writer")
+      code = LimitedWriterChild(a, b);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s: %s\n", role.c_str(), e.what());
+    code = 98;
+  }
+  std::exit(code);
+}
+
+[[maybe_unused]] const int kChildPart = RunChildPartIfAsked();
+
+// Starts this program as a child that plays `part` on the store `store`.
+pid_t StartChild(const std::string& part, const std::string& store) {
+  std::vector<std::string> env_strings;
+  for (char** e = environ; *e; ++e) {
+    if (std::strncmp(*e, "REGSTORE=", 9) != 0 && std::strncmp(*e, "BREVLIN_STORE_CHILD=", 20) != 0)
+      env_strings.push_back(*e);
+  }
+  env_strings.push_back("REGSTORE=" + store);
+  env_strings.push_back("BREVLIN_STORE_CHILD=" + part);
+  std::vector<char*> envp;
+  for (std::string& s : env_strings)
+    envp.push_back(s.data());
+  envp.push_back(nullptr);
+  char program[] = "/proc/self/exe";
+  char* argv[] = {program, nullptr};
+  pid_t pid = -1;
+  if (::posix_spawn(&pid, program, nullptr, nullptr, argv, envp.data()) != 0)
+    return -1;
+  return pid;
+}
+
+int WaitExitCode(pid_t pid) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid)
+    return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void ExpectKeyIntact(int writer, int key) {
+  const std::string path = KeyPath(writer, key);
+  for (int v = 0; v < kValuesPerKey; ++v) {
+    auto stored = testing_support::ReadValue(plat::kHkeyCurrentUser, path, ValueName(v));
+    ASSERT_TRUE(stored.has_value()) << path << " " << ValueName(v);
+    EXPECT_EQ(stored->type, ValueType(v)) << path << " " << ValueName(v);
+    EXPECT_EQ(stored->data, ValueData(writer, key, v)) << path << " " << ValueName(v);
+  }
+}
+
+// Reads the key numbers that a child reports on `fd` until it closes the
+// pipe, calls `seen` with each, and answers the last (-1 for none).
+int FollowProgress(int fd, const std::function<void(int)>& seen) {
+  int last = -1;
+  std::string pending;
+  char chunk[256];
+  ssize_t n;
+  while ((n = ::read(fd, chunk, sizeof(chunk))) > 0) {
+    pending.append(chunk, static_cast<std::size_t>(n));
+    std::string::size_type end;
+    while ((end = pending.find('\n')) != std::string::npos) {
+      last = std::stoi(pending.substr(0, end));
+      pending.erase(0, end + 1);
+      seen(last);
+    }
+  }
+  ::close(fd);
+  return last;
+}
+
+class RegistryProcessTest : public ::testing::Test {
+ protected:
+  testing_support::ScopedTestRegistry registry_;
+};
+
+TEST_F(RegistryProcessTest, WritersAndAReaderAtTheSameTime) {
+  constexpr int kKeys = 250;
+  const std::string store = registry_.StorePath();
+  ASSERT_TRUE(CanWriteRegKey("Software\\BrevlinTest", plat::kHkeyCurrentUser));
+  const pid_t reader = StartChild("reader 2 " + std::to_string(kKeys), store);
+  const pid_t writer0 = StartChild("writer 0 " + std::to_string(kKeys), store);
+  const pid_t writer1 = StartChild("writer 1 " + std::to_string(kKeys), store);
+  ASSERT_GT(reader, 0);
+  ASSERT_GT(writer0, 0);
+  ASSERT_GT(writer1, 0);
+  EXPECT_EQ(WaitExitCode(writer0), 0);
+  EXPECT_EQ(WaitExitCode(writer1), 0);
+  EXPECT_EQ(WaitExitCode(reader), 0);
+  for (int w = 0; w < 2; ++w) {
+    for (int k = 0; k < kKeys; ++k)
+      ExpectKeyIntact(w, k);
+  }
+  EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
+}
+
+TEST_F(RegistryProcessTest, KilledWriterLosesNothingItClosed) {
+  const std::string store = registry_.StorePath();
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  const pid_t writer = StartChild("writer 0 100000 " + std::to_string(pipe_fds[1]), store);
+  ::close(pipe_fds[1]);
+  ASSERT_GT(writer, 0);
+
+  // Let it close a few hundred keys, then kill it in the middle of its work.
+  bool killed = false;
+  const int last_closed = FollowProgress(pipe_fds[0], [&](int closed) {
+    if (!killed && closed >= 300) {
+      ::kill(writer, SIGKILL);
+      killed = true;
+    }
+  });
+  EXPECT_EQ(WaitExitCode(writer), 128 + SIGKILL);
+  ASSERT_GE(last_closed, 300);
+
+  EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
+  for (int k = 0; k <= last_closed; ++k)
+    ExpectKeyIntact(0, k);
+}
+
+TEST_F(RegistryProcessTest, NormalExitCommitsWhatIsPending) {
+  const pid_t child = StartChild("exit-without-close", registry_.StorePath());
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(WaitExitCode(child), 0);
+  auto stored = testing_support::ReadValue(plat::kHkeyCurrentUser,
+                                           "Software\\BrevlinTest\\Unclosed", "Pending");
+  ASSERT_TRUE(stored.has_value());
+  EXPECT_EQ(stored->data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
+}
+
+// A write that the file system refuses (here: past the largest file this
+// process may write) fails the call that commits it, never silently; the
+// store stays whole and keeps every key closed before.
+TEST_F(RegistryProcessTest, RefusedWriteFailsItsCloseAndLosesNothingClosedBefore) {
+  const std::string store = registry_.StorePath();
+  ASSERT_TRUE(CanWriteRegKey("Software\\BrevlinTest", plat::kHkeyCurrentUser));
+  int pipe_fds[2];
+  ASSERT_EQ(::pipe(pipe_fds), 0);
+  const pid_t writer = StartChild("limited-writer 2048 " + std::to_string(pipe_fds[1]), store);
+  ::close(pipe_fds[1]);
+  ASSERT_GT(writer, 0);
+  const int last_closed = FollowProgress(pipe_fds[0], [](int) {});
+  EXPECT_EQ(WaitExitCode(writer), 0);
+  ASSERT_GE(last_closed, 10);
+
+  EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
+  for (int k = 0; k <= last_closed; ++k)
+    ExpectKeyIntact(0, k);
+}
+
+}  // namespace
