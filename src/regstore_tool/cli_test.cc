@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/registry_store.h"
 #include "platform/registry.h"
-#include "platform/registry_testing.h"
-#include "platform/test_files_testing.h"
+#include "regstore/regstore.h"
+#include "testing/registry_fixture.h"
+#include "testing/temp_files.h"
 
 namespace regstore_tool {
 namespace {
@@ -572,7 +572,7 @@ TEST_F(RegstoreTest, FailedOutputIsReported) {
 // error, not an empty store.
 TEST_F(RegstoreTest, ReadCommandsNeedAnExistingStore) {
   const std::string missing = TempFile("typo.db");
-  plat::posix::UseStorePath(missing);
+  regstore::UseStorePath(missing);
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"query", "HKCU"}, {"export", "HKCU"}, {"delete", "HKCU\\X", "/f"}, {"lock", "HKCU"}}) {
     Result result = Regstore(args);
@@ -583,24 +583,24 @@ TEST_F(RegstoreTest, ReadCommandsNeedAnExistingStore) {
   }
   EXPECT_EQ(Regstore({"add", "HKCU\\Software\\New"}).code, 0);
   EXPECT_EQ(::access(missing.c_str(), F_OK), 0);
-  plat::posix::UseStorePath(registry_.StorePath());
+  regstore::UseStorePath(registry_.StorePath());
 }
 
 TEST_F(RegstoreTest, UnusableOrReadOnlyStore) {
   const std::string path = registry_.StorePath();
-  plat::posix::UseStorePath(testing_support::WriteTempFile("this is no database at all", "bad.db"));
+  regstore::UseStorePath(testing_support::WriteTempFile("this is no database at all", "bad.db"));
   Result bad = Regstore({"query", "HKCU"});
   EXPECT_EQ(bad.code, 1);
   EXPECT_NE(bad.err.find("Cannot use the registry store"), std::string::npos) << bad.err;
 
-  plat::posix::UseStorePath("");
+  regstore::UseStorePath("");
   ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-  plat::posix::UseStorePath(path);
+  regstore::UseStorePath(path);
   Result read_only = Regstore({"protect", "HKCU\\Software"});
   EXPECT_EQ(read_only.code, 1);
   EXPECT_NE(read_only.err.find("is read-only"), std::string::npos) << read_only.err;
   EXPECT_EQ(Regstore({"query", "HKCU\\Software\\BrevlinTest\\another"}).code, 0);
-  plat::posix::UseStorePath("");
+  regstore::UseStorePath("");
   ::chmod(path.c_str(), 0644);
 }
 

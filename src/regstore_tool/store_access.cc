@@ -50,18 +50,18 @@ std::string Normalized(const std::string& path) {
 
 Status Walk(const KeyName& key, const std::string& path, bool recursive, KeyVisitor* visitor,
             bool* stopped) {
-  std::vector<plat::posix::StoreValue> values;
+  std::vector<regstore::StoreValue> values;
   std::vector<std::string> subkeys;
-  Status status = plat::posix::StoreListValues(key.root, path, &values);
+  Status status = regstore::StoreListValues(key.root, path, &values);
   if (status == kErrorSuccess)
-    status = plat::posix::StoreListSubkeys(key.root, path, &subkeys);
+    status = regstore::StoreListSubkeys(key.root, path, &subkeys);
   if (status != kErrorSuccess)
     return status;
   if (!visitor->Key(path)) {
     *stopped = true;
     return kErrorSuccess;
   }
-  for (const plat::posix::StoreValue& value : values) {
+  for (const regstore::StoreValue& value : values) {
     if (!visitor->Value({value.name, value.type, value.data.data(), value.data.size()})) {
       *stopped = true;
       return kErrorSuccess;
@@ -113,8 +113,8 @@ bool SplitKeyName(const std::string& text, KeyName* key) {
 }
 
 Status LookUpKey(KeyName* key) {
-  plat::posix::StoreKeyInfo info;
-  const Status status = plat::posix::StoreFindKey(key->root, key->path, &info);
+  regstore::StoreKeyInfo info;
+  const Status status = regstore::StoreFindKey(key->root, key->path, &info);
   if (status == kErrorSuccess)
     key->path = info.path;
   return status;
@@ -126,11 +126,11 @@ Status WalkKey(const KeyName& key, bool recursive, KeyVisitor* visitor) {
 }
 
 Status DeleteKeyTree(const KeyName& key) {
-  return plat::posix::StoreDeleteTree(key.root, key.path, false);
+  return regstore::StoreDeleteTree(key.root, key.path, false);
 }
 
 Status ChangeKeyFlags(const KeyName& key, std::uint32_t set, std::uint32_t clear) {
-  return plat::posix::StoreChangeKeyFlags(key.root, key.path, set, clear);
+  return regstore::StoreChangeKeyFlags(key.root, key.path, set, clear);
 }
 
 Status OpenedKey::Create(const KeyName& key) {
@@ -141,8 +141,7 @@ Status OpenedKey::Create(const KeyName& key) {
   }
   std::uint32_t disposition = 0;
   const Status status =
-      plat::RegCreateKeyExA(key.root, key.path.c_str(), 0, nullptr, plat::kRegOptionNonVolatile,
-                            plat::kKeyAllAccess, nullptr, &handle_, &disposition);
+      regstore::CreateKey(key.root, key.path.c_str(), plat::kKeyAllAccess, &handle_, &disposition);
   owned_ = status == kErrorSuccess;
   if (!owned_)
     handle_ = plat::kNullKey;
@@ -155,8 +154,8 @@ Status OpenedKey::Open(const KeyName& key) {
     handle_ = key.root;
     return kErrorSuccess;
   }
-  const Status status = plat::RegOpenKeyExA(key.root, key.path.c_str(), 0,
-                                            plat::kKeyQueryValue | plat::kKeySetValue, &handle_);
+  const Status status = regstore::OpenKey(key.root, key.path.c_str(),
+                                          plat::kKeyQueryValue | plat::kKeySetValue, &handle_);
   owned_ = status == kErrorSuccess;
   if (!owned_)
     handle_ = plat::kNullKey;
@@ -166,27 +165,26 @@ Status OpenedKey::Open(const KeyName& key) {
 bool OpenedKey::HasValue(const std::string& name) {
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  const Status status =
-      plat::RegQueryValueExA(handle_, name.c_str(), nullptr, &type, nullptr, &size);
+  const Status status = regstore::QueryValue(handle_, name.c_str(), nullptr, &type, nullptr, &size);
   return status == kErrorSuccess || status == plat::kErrorMoreData;
 }
 
 Status OpenedKey::SetValue(const std::string& name, std::uint32_t type,
                            const std::vector<std::uint8_t>& data) {
-  return plat::RegSetValueExA(handle_, name.c_str(), 0, type, data.data(),
-                              static_cast<std::uint32_t>(data.size()));
+  return regstore::SetValue(handle_, name.c_str(), type, data.data(),
+                            static_cast<std::uint32_t>(data.size()));
 }
 
 Status OpenedKey::DeleteValue(const std::string& name) {
-  return plat::RegDeleteValueA(handle_, name.c_str());
+  return regstore::DeleteValue(handle_, name.c_str());
 }
 
 Status OpenedKey::Close() {
   Status status = kErrorSuccess;
   if (owned_)
-    status = plat::RegCloseKey(handle_);
+    status = regstore::CloseKey(handle_);
   else if (handle_ != plat::kNullKey)
-    status = plat::RegFlushKey(handle_);
+    status = regstore::FlushKey(handle_);
   handle_ = plat::kNullKey;
   owned_ = false;
   return status;

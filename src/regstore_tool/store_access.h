@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/posix/registry_store.h"
 #include "platform/registry.h"
+#include "regstore/regstore.h"
 
 namespace regstore_tool {
 
@@ -29,11 +29,11 @@ using plat::kRegQword;
 using plat::kRegSz;
 using plat::RegKey;
 using plat::Status;
-using plat::posix::ConnectStore;
-using plat::posix::kKeyProtected;
-using plat::posix::kKeyValuesLocked;
-using plat::posix::StoreIsReadOnly;
-using plat::posix::StorePath;
+using regstore::ConnectStore;
+using regstore::kKeyProtected;
+using regstore::kKeyValuesLocked;
+using regstore::StoreIsReadOnly;
+using regstore::StorePath;
 
 // A key named on the command line or in a registry file.
 struct KeyName {
