@@ -48,40 +48,6 @@ std::string Normalized(const std::string& path) {
   return clean;
 }
 
-Status Walk(const KeyName& key, const std::string& path, bool recursive, KeyVisitor* visitor,
-            bool* stopped) {
-  std::vector<regstore::StoreValue> values;
-  std::vector<std::string> subkeys;
-  Status status = regstore::StoreListValues(key.root, path, &values);
-  if (status == kErrorSuccess)
-    status = regstore::StoreListSubkeys(key.root, path, &subkeys);
-  if (status != kErrorSuccess)
-    return status;
-  if (!visitor->Key(path)) {
-    *stopped = true;
-    return kErrorSuccess;
-  }
-  for (const regstore::StoreValue& value : values) {
-    if (!visitor->Value({value.name, value.type, value.data.data(), value.data.size()})) {
-      *stopped = true;
-      return kErrorSuccess;
-    }
-  }
-  for (const std::string& subkey : subkeys) {
-    if (!recursive) {
-      if (!visitor->Subkey(subkey)) {
-        *stopped = true;
-        return kErrorSuccess;
-      }
-      continue;
-    }
-    status = Walk(key, path.empty() ? subkey : path + "\\" + subkey, true, visitor, stopped);
-    if (status != kErrorSuccess || *stopped)
-      return status;
-  }
-  return kErrorSuccess;
-}
-
 }  // namespace
 
 std::string KeyName::FullName() const {
@@ -121,8 +87,7 @@ Status LookUpKey(KeyName* key) {
 }
 
 Status WalkKey(const KeyName& key, bool recursive, KeyVisitor* visitor) {
-  bool stopped = false;
-  return Walk(key, key.path, recursive, visitor, &stopped);
+  return regstore::StoreWalk(key.root, key.path, recursive, visitor);
 }
 
 Status DeleteKeyTree(const KeyName& key) {

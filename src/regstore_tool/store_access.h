@@ -56,27 +56,12 @@ bool SplitKeyName(const std::string& text, KeyName* key);
 // the case of each name as created.
 Status LookUpKey(KeyName* key);
 
-struct ValueView {
-  std::string_view name;
-  std::uint32_t type;
-  const std::uint8_t* data;
-  std::size_t size;
-};
-
-class KeyVisitor {
- public:
-  virtual ~KeyVisitor() = default;
-  // Each method answers false to stop the walk.
-  // A key, by its path below the root, before its values.
-  virtual bool Key(const std::string& path) = 0;
-  virtual bool Value(const ValueView& value) = 0;
-  // The names of the key's subkeys, when the walk does not go into them.
-  virtual bool Subkey(std::string_view name) = 0;
-};
+using ValueView = regstore::StoreValueView;
+using KeyVisitor = regstore::StoreVisitor;
 
 // Visits the key and its values in the order they were created, then either
 // the names of its subkeys or, with `recursive`, each subkey in turn in the
-// order of their names, depth first.
+// order of their names, depth first; as it reads.
 Status WalkKey(const KeyName& key, bool recursive, KeyVisitor* visitor);
 
 Status DeleteKeyTree(const KeyName& key);
