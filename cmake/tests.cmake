@@ -52,11 +52,20 @@ if(NOT CMAKE_CROSSCOMPILING)
     set_tests_properties(e2e.host PROPERTIES TIMEOUT 600)
   endif()
   if(BREVLIN_WIN64_DIR)
+    # It keeps a picture of each message box in the build folder's
+    # screenshots/ (docs/ holds copies for the README).
     add_test(NAME wine64.e2e
-      COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-wine.sh ${BREVLIN_WIN64_DIR})
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-wine.sh ${BREVLIN_WIN64_DIR}
+              ${CMAKE_BINARY_DIR}/screenshots)
     # Two Wine sessions at once can starve each other on a small machine:
     # the Wine runs take turns.
     set_tests_properties(wine64.e2e PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
+  endif()
+  # Registry files from Wine's reg and regedit through regstore and back.
+  if(BREVLIN_WIN64_DIR AND TARGET regstore)
+    add_test(NAME wine64.regstore-roundtrip
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/regstore-wine-roundtrip.sh ${CMAKE_BINARY_DIR})
+    set_tests_properties(wine64.regstore-roundtrip PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
   endif()
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.unit

@@ -7,7 +7,7 @@ set -eu
 PACKAGES="cmake ninja-build g++ pkg-config hyperfine time
   libgtest-dev googletest libbenchmark-dev libsqlite3-dev sqlite3
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 xvfb xdotool x11-apps imagemagick
+  wine wine64 fonts-wine xvfb xdotool x11-apps imagemagick
   clang libclang-rt-14-dev"
 
 missing=""

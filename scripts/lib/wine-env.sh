@@ -14,3 +14,12 @@ stop_wineserver() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
   "$WINESERVER" -w >/dev/null 2>&1 || true
 }
+
+# Puts Wine's own TrueType fonts (Debian's fonts-wine) into the Fonts folder
+# of $WINEPREFIX after wineboot. Debian's Wine does not find them where the
+# package installs them, and without Marlett a window's close button is drawn
+# as the letter "r" and dialog text falls back to a bitmap font.
+install_wine_fonts() {
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+}

@@ -9,7 +9,10 @@
 # become visible.
 #
 # Usage: tests/e2e/run-wine.sh BUILD_DIR [SCREENSHOT_DIR]
-# With SCREENSHOT_DIR, a PNG of each box is kept there.
+# With SCREENSHOT_DIR, a PNG of each box is kept there, named after its case:
+# wrong-product, key-refused and unreadable-file (the importer's boxes) and
+# value-before-first-key (the application's error box). Copies of them are in
+# docs/ for the README.
 set -u
 
 if [ -z "${BREVLIN_E2E_DISPLAY:-}" ]; then
@@ -37,6 +40,7 @@ trap 'exit 1' INT TERM
 mkdir -p "$WINEPREFIX"
 "$WINE64" wineboot -i >/dev/null 2>&1
 "$WINESERVER" -w
+install_wine_fonts
 # Wine then draws the windows' captions itself (there is no window manager),
 # so that the screenshots show them.
 "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
@@ -198,6 +202,20 @@ case=value-before-first-key
 run_program "$work/run" "Register Brevlin" "Failed to set data for 'Early'" /IC "$W\\early.cfg"
 expect_value '' Loading 'REG_DWORD 0x0'
 expect_value '\E2E' After missing
+echo "done $case"
+
+# A key that Wine's registry cannot hold (a name of 300 characters) is one
+# the user may not write: the importer's key-refused box.
+case=key-refused
+long=$(printf '%0300d' 0 | tr 0 K)
+printf '<[Brevlin]>\n[Software\\Mardovan\\E2E]\nstring\tBefore\twritten\n[Software\\Mardovan\\%s]\nstring\tAfter\tnever\n' \
+  "$long" >"$work/run/refused.cfg"
+"$WINE64" reg delete 'HKCU\Software\Mardovan' /f >/dev/null 2>&1
+run_program "$work/run" "Register Brevlin Registry Error" \
+  "$(printf 'Cannot continue writing because you do not have the right to\r\nwrite to the HKEY_CURRENT_USER registry key.')" \
+  /IC refused.cfg
+expect_value '\E2E' Before 'REG_SZ written'
+expect_value '' Loading 'REG_DWORD 0x0'
 echo "done $case"
 
 # Wine answers the attributes of a Unix socket as those of a file but cannot
