@@ -780,10 +780,10 @@ int Command::Export(const CommandLine& line) {
   ExportWriter visitor(&writer, key, target);
   const Status status = WalkKey(key, true, &visitor);
   writer.Finish();
-  target->Flush();
+  const bool written = target->Flush();
   if (to_stdout) {
     escaping.reset();
-    if (target->error() != 0 || !out_.Flush())
+    if (!written || !out_.Flush())
       return OutputStatus(kFailure);
   } else {
     const int error = file_out.Close();

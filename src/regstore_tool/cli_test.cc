@@ -554,17 +554,20 @@ TEST_F(RegstoreTest, FailedOutputIsReported) {
       {"add", "HKCU\\Software\\Other"},
   };
   for (const auto& args : commands) {
-    FakeConsole console;
-    StringOutput out;
-    StringOutput err;
-    out.fail_with = ENOSPC;
-    EXPECT_EQ(RunRegstore(args, out, err, console), 1) << args[0];
-    const bool json = args.back() == "--json";
-    EXPECT_EQ(err.text(),
-              json ? "{\"error\": \"Cannot write the output: No space left on device.\", "
-                     "\"status\": 1}\n"
-                   : "regstore: ERROR: Cannot write the output: No space left on device.\n")
-        << args[0];
+    for (bool terminal : {false, true}) {
+      FakeConsole console;
+      StringOutput out;
+      StringOutput err;
+      out.fail_with = ENOSPC;
+      out.terminal = terminal;
+      EXPECT_EQ(RunRegstore(args, out, err, console), 1) << args[0];
+      const bool json = args.back() == "--json";
+      EXPECT_EQ(err.text(),
+                json ? "{\"error\": \"Cannot write the output: No space left on device.\", "
+                       "\"status\": 1}\n"
+                     : "regstore: ERROR: Cannot write the output: No space left on device.\n")
+          << args[0];
+    }
   }
 }
 
