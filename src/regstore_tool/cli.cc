@@ -1025,6 +1025,11 @@ class Importer : public RegFileHandler {
       Fail(line, "cannot write " + current_.FullName(), status);
     have_key_ = false;
     KeyName key;
+    // Names reach the store as C strings: a NUL would cut them short.
+    if (name.find('\0') != std::string::npos) {
+      Problem(line, "a key name cannot hold a NUL character");
+      return true;
+    }
     if (!SplitKeyName(name, &key)) {
       Problem(line, "the key " + name + " begins with no root key's name");
       return true;
@@ -1053,6 +1058,10 @@ class Importer : public RegFileHandler {
              const std::vector<std::uint8_t>& data, int line) override {
     if (!have_key_) {
       ++skipped_;  // the key line was reported
+      return true;
+    }
+    if (name.find('\0') != std::string::npos) {
+      Problem(line, "a value name cannot hold a NUL character");
       return true;
     }
     const std::string shown = name.empty() ? "(Default)" : name;

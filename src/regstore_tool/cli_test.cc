@@ -299,19 +299,22 @@ TEST_F(RegstoreTest, ImportReportsBadLinesAndWritesTheRest) {
       "[-HKEY_CURRENT_USER\\Software\\BrevlinTest\\another]\n"
       "[HKEY_CURRENT_USER\\Software\\BrevlinTest]\n"
       "\"Bin\"=-\n"
-      "\"NotThere\"=-\n");
+      "\"NotThere\"=-\n"
+      "\"Cut\\0Short\"=\"x\"\n");
   Result result = Regstore({"import", "-"}, &console);
   EXPECT_EQ(result.code, 1);
   EXPECT_EQ(result.err,
             "regstore: (standard input):4: a dword must be 1 to 8 hexadecimal digits\n"
             "regstore: (standard input):5: the key HKEY_NOWHERE\\X begins with no root key's "
             "name\n"
-            "regstore: ERROR: 3 line(s) of (standard input) were not imported.\n");
+            "regstore: (standard input):13: a value name cannot hold a NUL character\n"
+            "regstore: ERROR: 4 line(s) of (standard input) were not imported.\n");
   EXPECT_EQ(Read("Software\\Imported", "A"), Value(plat::kRegDword, std::string("\1\0\0\0", 4)));
   EXPECT_EQ(Read("Software\\Imported\\Sub", ""), Value(plat::kRegSz, std::string("d\0", 2)));
   EXPECT_FALSE(KeyExists(kHkeyCurrentUser, "Software\\BrevlinTest\\another"));
   EXPECT_FALSE(Read(kBase, "Bin"));
   EXPECT_TRUE(Read(kBase, "Path"));
+  EXPECT_FALSE(Read(kBase, "Cut"));
 
   const std::string not_reg = testing_support::WriteTempFile("[HKCU\\X]\n", "x.reg");
   Result refused = Regstore({"import", not_reg});
