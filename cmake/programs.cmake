@@ -3,9 +3,10 @@
 if(WIN32)
   enable_language(RC)
   file(GLOB BREVLIN_RESOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/app/win32/*.rc)
-  add_executable(register-brevlin WIN32 src/app/brevlin_main.cc ${BREVLIN_RESOURCES})
+  add_executable(register-brevlin WIN32 src/app/win32/brevlin_main.cc ${BREVLIN_RESOURCES})
 else()
-  add_executable(register-brevlin src/app/brevlin_main.cc)
+  # On Linux the program is a Linux command in front of the Windows one.
+  add_executable(register-brevlin src/app/posix/brevlin_main.cc)
 endif()
 target_link_libraries(register-brevlin PRIVATE brevlin)
 

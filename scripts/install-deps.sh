@@ -2,13 +2,29 @@
 # Installs the Debian packages that building and testing need, once: packages
 # that are already there are left alone, and nothing is fetched when none is
 # missing.
+#
+#   scripts/install-deps.sh [build|all]
+#
+# "build" is what building the Linux programs needs; "all" (the default) adds
+# what the tests, the Windows builds, Wine, the fuzzing and the benchmarks
+# need.
 set -eu
 
-PACKAGES="cmake ninja-build g++ pkg-config hyperfine time
-  libgtest-dev googletest libbenchmark-dev libsqlite3-dev sqlite3
+profile=${1:-all}
+
+# The one list of the project's packages, by what needs them.
+BUILD_PACKAGES="cmake ninja-build g++ pkg-config libsqlite3-dev"
+TEST_PACKAGES="hyperfine time libgtest-dev googletest libbenchmark-dev sqlite3
+  dpkg-dev unzip
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64 fonts-wine xvfb xdotool x11-apps imagemagick
   clang libclang-rt-14-dev"
+
+case $profile in
+  build) PACKAGES=$BUILD_PACKAGES ;;
+  all) PACKAGES="$BUILD_PACKAGES $TEST_PACKAGES" ;;
+  *) echo "usage: $0 [build|all]" >&2; exit 2 ;;
+esac
 
 missing=""
 for p in $PACKAGES; do

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "common/exceptions.h"
+#include "common/run_outcome.h"
 #include "platform/window.h"
 
 namespace {
@@ -73,6 +74,7 @@ void TApplication::RaiseOnCreate(TForm& form) {
   }
   if (!failed)
     return;
+  TheRunOutcome().Note(RunEvent::kInternalError);
   ShowException(message);
   Terminate();
 }

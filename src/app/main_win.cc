@@ -3,18 +3,11 @@
 #include <utility>
 
 #include "common/globals.h"
+#include "common/run_outcome.h"
 #include "platform/paths.h"
 #include "platform/window.h"
 
 namespace {
-
-// What the program hands to every import: the root key to start below, the
-// product the file must belong to, no stop at a refused key, and both
-// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE allowed.
-constexpr plat::RegKey kImportRoot = plat::kHkeyCurrentUser;
-constexpr char kExpectedProduct[] = "Brevlin";
-constexpr bool kShowErrors = false;
-constexpr std::uint8_t kImportScope = 2;
 
 // Keeps the application window marked as a tool window while it lives, and
 // writes the saved extended style back at the end, whatever bits were set in
@@ -62,8 +55,10 @@ void TMainWin::FormCreate(TObject*) {
 }
 
 void TMainWin::ImportIfPresent(const std::string& file_name) {
-  if (!IsExistingFile(file_name))
+  if (!IsExistingFile(file_name)) {
+    TheRunOutcome().Note(RunEvent::kFileMissing);
     return;
+  }
   import_(kImportRoot, file_name, kExpectedProduct, kShowErrors, kImportScope);
 }
 

@@ -12,6 +12,14 @@
 #include "import/imp_exp_reg.h"
 #include "platform/registry.h"
 
+// What the program hands to every import: the root key to start below, the
+// product the file must belong to, no stop at a refused key, and both
+// HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE allowed.
+constexpr plat::RegKey kImportRoot = plat::kHkeyCurrentUser;
+constexpr char kExpectedProduct[] = "Brevlin";
+constexpr bool kShowErrors = false;
+constexpr std::uint8_t kImportScope = 2;
+
 // The import of one configuration file, with the parameters of
 // ImportConfigFile.
 using ImportFunction = std::function<bool(plat::RegKey root, const std::string& file_name,

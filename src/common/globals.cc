@@ -26,7 +26,8 @@ struct HexDigitTable {
 constexpr HexDigitTable kHexDigits;
 
 // Parses text in which the locale characters have already been replaced.
-std::int32_t ParseInteger(std::string_view text) {
+IntegerReading ParseInteger(std::string_view text) {
+  IntegerReading reading;
   // A NUL ends the text for the parse.
   std::string_view::size_type nul = text.find('\0');
   if (nul != std::string_view::npos)
@@ -52,21 +53,27 @@ std::int32_t ParseInteger(std::string_view text) {
   // The magnitude never leaves 32 bits: a digit that would carry it past
   // 0xFFFFFFFF ends the number before it.
   std::uint64_t magnitude = 0;
+  const std::size_t first_digit = i;
   for (; i < n; ++i) {
     int digit = HexDigitValue(text[i]);
     if (digit < 0 || static_cast<unsigned>(digit) >= base)
       break;
     std::uint64_t next = magnitude * base + static_cast<unsigned>(digit);
-    if (next > 0xFFFFFFFFu)
+    if (next > 0xFFFFFFFFu) {
+      reading.out_of_range = true;
       break;
+    }
     magnitude = next;
   }
+  reading.has_digits = i > first_digit;
+  reading.whole = i == n && nul == std::string_view::npos;
   // The sign applies whether or not the number ran to the end of the text:
   // "-5 " is -5, never 5.
   std::uint32_t bits = static_cast<std::uint32_t>(magnitude);
   if (negative)
     bits = 0u - bits;
-  return static_cast<std::int32_t>(bits);
+  reading.value = static_cast<std::int32_t>(bits);
+  return reading;
 }
 
 }  // namespace
@@ -88,6 +95,10 @@ std::int32_t LocaleStrToInt(std::string_view text) {
 }
 
 std::int32_t LocaleStrToInt(std::string_view text, const LocaleNumberChars& chars) {
+  return ReadLocaleInteger(text, chars).value;
+}
+
+IntegerReading ReadLocaleInteger(std::string_view text, const LocaleNumberChars& chars) {
   // A locale character that is NUL stands for an empty setting: it matches
   // nothing in the text.
   const char thousand = chars.thousand_separator;

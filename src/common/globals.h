@@ -39,6 +39,15 @@ int HexDigitValue(char c);
 std::int32_t LocaleStrToInt(std::string_view text);
 std::int32_t LocaleStrToInt(std::string_view text, const LocaleNumberChars& chars);
 
+// LocaleStrToInt's value, and how the text was read.
+struct IntegerReading {
+  std::int32_t value = 0;
+  bool has_digits = false;    // at least one digit was taken
+  bool whole = false;         // the number ran to the end of the text
+  bool out_of_range = false;  // a digit was left because it would pass 0xFFFFFFFF
+};
+IntegerReading ReadLocaleInteger(std::string_view text, const LocaleNumberChars& chars);
+
 // Whether the key at `path` below `root` may be written: opens it with full
 // access and writes and deletes a temporary value, or, when it does not open,
 // creates it (with every missing key above it, which stay). The path is taken

@@ -111,3 +111,44 @@ TEST(LocaleNumberChars, AreFixedOnceForTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReadLocaleInteger, TellsHowTheTextWasRead) {
+  struct Case {
+    std::string text;
+    std::int32_t value;
+    bool has_digits;
+    bool whole;
+    bool out_of_range;
+  };
+  const LocaleNumberChars english = {',', '\0', '-', '.'};
+  const Case cases[] = {
+      {"1,024", 1024, true, true, false},  // the thousands separator is dropped
+      {"-40", -40, true, true, false},
+      {"$FF00", 0xFF00, true, true, false},
+      {"4294967295", -1, true, true, false},
+      {"4294967296", 429496729, true, false, true},
+      {"$100000000", 268435456, true, false, true},
+      {"12 apples", 12, true, false, false},
+      {"1.5", 1, true, false, false},
+      {"12 ", 12, true, false, false},
+      {std::string("12\0"
+                   "3",
+                   4),
+       12, true, false, false},
+      {"abc", 0, false, false, false},
+      {"", 0, false, true, false},
+      {"$", 0, false, true, false},
+  };
+  for (const Case& c : cases) {
+    IntegerReading reading = ReadLocaleInteger(c.text, english);
+    EXPECT_EQ(reading.value, c.value) << c.text;
+    EXPECT_EQ(reading.has_digits, c.has_digits) << c.text;
+    EXPECT_EQ(reading.whole, c.whole) << c.text;
+    EXPECT_EQ(reading.out_of_range, c.out_of_range) << c.text;
+    EXPECT_EQ(reading.value, LocaleStrToInt(c.text, english)) << c.text;
+  }
+}
+
+}  // namespace

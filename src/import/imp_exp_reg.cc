@@ -2,6 +2,7 @@
 
 #include "common/exceptions.h"
 #include "common/globals.h"
+#include "common/run_outcome.h"
 #include "import/config_line.h"
 #include "import/handshake.h"
 #include "import/text_reader.h"
@@ -22,15 +23,6 @@ constexpr std::chrono::milliseconds kHandshakeWait(5000);
 
 constexpr std::uint32_t kBoxStyle = plat::kMbIconError | plat::kMbSetForeground;
 
-// Whether lines below `root` may be written in the given scope.
-bool ScopeAllows(plat::RegKey root, std::uint8_t import_scope) {
-  if (root == plat::kHkeyCurrentUser)
-    return import_scope == 0 || import_scope == 2;
-  if (root == plat::kHkeyLocalMachine)
-    return import_scope == 1 || import_scope == 2;
-  return true;
-}
-
 void ShowKeyRefused(plat::RegKey root) {
   plat::MessageBoxA(
       plat::kNoWindow,
@@ -47,9 +39,12 @@ void ShowWrongProduct(std::string_view product) {
 }
 
 void ShowFileError(const EInOutError& error, const std::string& file_name) {
+  std::string reason = error.Message();
+  if (!error.SystemText().empty())
+    reason += " (" + error.SystemText() + ")";
   plat::MessageBoxA(plat::GetForegroundWindow(),
                     "Could not import the program configuration due to the following error:\r\n" +
-                        error.Message() + "\r\n\r\nFilename: " + file_name,
+                        reason + "\r\n\r\nFilename: " + plat::MessageFileName(file_name),
                     kApplicationTitle, kBoxStyle);
 }
 
@@ -77,7 +72,9 @@ struct LineTexts {
   std::string path;
 };
 
-void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
+// Writes the value of a value line; answers false for a line with an unknown
+// type word, which writes nothing.
+bool WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
   ValueFields fields = SplitValueLine(line);
   switch (ValueTypeOf(fields.type_word)) {
     case ValueType::kString:
@@ -96,19 +93,22 @@ void WriteValue(TRegistry& registry, std::string_view line, LineTexts& texts) {
       break;
     }
     case ValueType::kNone:
-      break;
+      return false;
   }
+  return true;
 }
 
 // Imports the lines of an open file. Answers true when the end of the file
 // was reached, false when the import stopped early (a message has been shown).
-bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
-                 const std::string& expected_product, bool show_errors, std::uint8_t import_scope) {
+bool ImportLines(TRegistry& registry, TTextReader& reader, const std::string& file_name,
+                 plat::RegKey root, const std::string& expected_product, bool show_errors,
+                 std::uint8_t import_scope) {
+  RunOutcome& outcome = TheRunOutcome();
   WithHandshakeKey(registry, [&] { registry.PutDword(kHandshakeValue, 0); });
 
   registry.SelectRoot(root);
   registry.SetDeferFlush(true);
-  bool may_write = ScopeAllows(registry.Root(), import_scope);
+  bool may_write = ImportScopeAllows(registry.Root(), import_scope);
   LineTexts texts;
 
   while (!reader.Eof()) {
@@ -119,23 +119,30 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
         break;
       case LineKind::kKey: {
         registry.ClosePath();
-        if (!may_write)
+        if (!may_write) {
+          outcome.Note(RunEvent::kLineSkipped);
           break;
+        }
         std::string& path = texts.path;
         path.assign(KeyPathOf(line));
         if (CanWriteRegKey(path, registry.Root())) {
           registry.OpenPath(path, true);
-        } else if (show_errors) {
+          break;
+        }
+        outcome.Note(RunEvent::kWriteRefused);
+        if (show_errors) {
+          plat::SetMessageLocation(file_name, reader.LineNumber());
           ShowKeyRefused(registry.Root());
           return false;
-        } else {
-          may_write = false;
         }
+        may_write = false;
         break;
       }
       case LineKind::kProduct: {
         std::string_view product = ProductNameOf(line);
         if (product != expected_product) {
+          outcome.Note(RunEvent::kWrongProduct);
+          plat::SetMessageLocation(file_name, reader.LineNumber());
           ShowWrongProduct(product);
           return false;
         }
@@ -146,12 +153,12 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
         plat::RegKey named = plat::kNullKey;
         if (RootKeyOfName(RootNameOf(line), &named))
           registry.SelectRoot(named);
-        may_write = ScopeAllows(registry.Root(), import_scope);
+        may_write = ImportScopeAllows(registry.Root(), import_scope);
         break;
       }
       case LineKind::kValue:
-        if (may_write)
-          WriteValue(registry, line, texts);
+        if (!may_write || !WriteValue(registry, line, texts))
+          outcome.Note(RunEvent::kLineSkipped);
         break;
     }
   }
@@ -170,6 +177,14 @@ bool ImportLines(TRegistry& registry, TTextReader& reader, plat::RegKey root,
 }
 
 }  // namespace
+
+bool ImportScopeAllows(plat::RegKey root, std::uint8_t import_scope) {
+  if (root == plat::kHkeyCurrentUser)
+    return import_scope == 0 || import_scope == 2;
+  if (root == plat::kHkeyLocalMachine)
+    return import_scope == 1 || import_scope == 2;
+  return true;
+}
 
 std::vector<std::uint8_t> HexTripletsToBytes(std::string_view text) {
   return HexTripletsToBytes(text, NumberChars());
@@ -219,10 +234,22 @@ bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
       // Leaving this block, by any way, closes the open key and releases the
       // registry object before the file is closed.
       TRegistry registry;
-      result = ImportLines(registry, reader, root, expected_product, show_errors, import_scope);
+      try {
+        result = ImportLines(registry, reader, file_name, root, expected_product, show_errors,
+                             import_scope);
+      } catch (const ERegistryException&) {
+        // The error box that tells of it is shown by the caller; it
+        // concerns the line read last.
+        TheRunOutcome().Note(RunEvent::kWriteFailed);
+        plat::SetMessageLocation(file_name, reader.LineNumber());
+        throw;
+      }
     }
     reader.Close();
   } catch (const EInOutError& error) {
+    TheRunOutcome().Note(RunEvent::kFileUnreadable);
+    // An error of the open or the close concerns the file as a whole.
+    plat::SetMessageLocation(file_name, reader.IsOpen() ? reader.LineNumber() : 0);
     // The clean-up comes first: the file is closed before the user is told.
     if (reader.IsOpen()) {
       try {

@@ -23,6 +23,10 @@ bool ImportConfigFile(plat::RegKey root, const std::string& file_name,
                       const std::string& expected_product, bool show_errors,
                       std::uint8_t import_scope);
 
+// Whether lines below `root` may be written in `import_scope`, as
+// ImportConfigFile takes it.
+bool ImportScopeAllows(plat::RegKey root, std::uint8_t import_scope);
+
 // Decodes the value text of a "binary" line: every group of three characters
 // gives one byte from its first two, read as a hexadecimal number with the
 // locale number characters; the third character of a group may be anything.

@@ -22,6 +22,7 @@ void TTextReader::Open(const std::string& file_name) {
   if (!buffer_)
     buffer_.reset(new char[kBufferSize]);
   pos_ = end_ = 0;
+  line_number_ = 0;
   window_valid_ = false;
   at_end_of_file_ = false;
   ended_ = false;
@@ -51,8 +52,15 @@ bool TTextReader::Fill() {
 bool TTextReader::EofAtBlockEnd() {
   if (ended_)
     return true;
-  if (!Fill())
-    return true;
+  try {
+    if (!Fill())
+      return true;
+  } catch (const EInOutError&) {
+    // The read was for the next line: that is the line the failure
+    // concerns.
+    ++line_number_;
+    throw;
+  }
   return buffer_[pos_] == kCtrlZ;
 }
 

@@ -38,6 +38,7 @@ class TTextReader {
   // Reads the next line and moves past its line end. The view stays valid
   // until the next call on the reader; most lines are not copied at all.
   std::string_view ReadLineView() {
+    ++line_number_;
     // Most lines lie whole in the block and end in LF or CR LF: they are
     // handed out where they are, found through the window of line breaks.
     if (window_valid_ && pos_ >= window_start_ && pos_ < window_start_ + 64 && !ended_) {
@@ -64,6 +65,9 @@ class TTextReader {
   std::string ReadLine() { return std::string(ReadLineView()); }
   void Close();
   bool IsOpen() const { return file_.IsOpen(); }
+  // The number of the line read last, or being read when a read failed:
+  // 1 for the first line of the file, 0 before any line was read.
+  std::uint64_t LineNumber() const { return line_number_; }
 
   // The size of the blocks in which the file is read.
   static constexpr std::size_t kBufferSize = 256 * 1024;
@@ -87,6 +91,7 @@ class TTextReader {
   std::string line_;  // a line that could not be handed out in place
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  std::uint64_t line_number_ = 0;
   // Where the line breaks of one 64-byte window of the block are: a line
   // usually ends in the window where the line before it ended.
   std::size_t window_start_ = 0;

@@ -228,3 +228,37 @@ TEST(TextReader, ReadingAClosedReaderFails) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextReaderLineNumber, CountsTheLinesHandedOut) {
+  struct Case {
+    std::string contents;
+    std::vector<std::uint64_t> numbers;  // after each line read
+  };
+  const Case cases[] = {
+      {"a\nb\r\nc", {1, 2, 3}},
+      {"a\rb\nc\n", {1, 2}},  // a lone CR ends no line
+      {"a\n\x1a"
+       "b\nc\n",
+       {1}},  // Ctrl-Z at a line's start ends the file
+      {"a\x1a"
+       "b\nc\n",
+       {1, 2}},  // inside a line it cuts the rest of it
+      {std::string(TTextReader::kBufferSize + 10, 'x') + "\ny", {1, 2}},
+  };
+  for (const Case& c : cases) {
+    TTextReader reader;
+    reader.Open(WriteTempFile(c.contents));
+    EXPECT_EQ(reader.LineNumber(), 0u);
+    std::vector<std::uint64_t> numbers;
+    while (!reader.Eof()) {
+      reader.ReadLineView();
+      numbers.push_back(reader.LineNumber());
+    }
+    EXPECT_EQ(numbers, c.numbers) << c.contents.substr(0, 20);
+    reader.Close();
+  }
+}
+
+}  // namespace

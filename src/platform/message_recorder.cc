@@ -9,10 +9,36 @@ MessageRecorder& Recorder() {
   return recorder;
 }
 
+struct Location {
+  std::string file_name;
+  std::uint64_t line = 0;
+};
+
+Location& CurrentLocation() {
+  static Location location;
+  return location;
+}
+
 }  // namespace
 
 void SetMessageRecorder(MessageRecorder recorder) {
   Recorder() = std::move(recorder);
+}
+
+void SetMessageLocation(const std::string& file_name, std::uint64_t line) {
+  Location& location = CurrentLocation();
+  location.file_name = file_name;
+  location.line = line;
+}
+
+std::string MessageLocationPrefix() {
+  const Location& location = CurrentLocation();
+  if (location.file_name.empty())
+    return std::string();
+  std::string prefix = MessageFileName(location.file_name) + ":";
+  if (location.line != 0)
+    prefix += std::to_string(location.line) + ":";
+  return prefix + " ";
 }
 
 bool RecordMessage(Window owner, const std::string& text, const std::string& caption,

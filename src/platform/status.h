@@ -7,6 +7,7 @@
 #define BREVLIN_PLATFORM_STATUS_H_
 
 #include <cstdint>
+#include <string>
 
 namespace plat {
 
@@ -38,6 +39,11 @@ constexpr Status kErrorIoDevice = 1117;
 constexpr Status kErrorBadDb = 1009;
 constexpr Status kErrorKeyDeleted = 1018;
 constexpr Status kErrorCantResolveFilename = 1921;
+
+// The system's own text for the failure that last gave `status` on this
+// thread (on Linux, strerror of the errno it came from), or an empty text
+// when there is none: always on Windows, whose codes are the system's own.
+std::string SystemErrorText(Status status);
 
 }  // namespace plat
 

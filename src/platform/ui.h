@@ -41,6 +41,19 @@ using MessageRecorder = std::function<void(const ShownMessage&)>;
 // shows messages again. For tests.
 void SetMessageRecorder(MessageRecorder recorder);
 
+// The configuration file and the line in it that the following messages
+// concern, until another is set; an empty `file_name` sets none. Elsewhere
+// than on Windows the text of a message is preceded by the location,
+// "FILE:LINE: " ("FILE: " for line 0) with the file named as MessageFileName
+// gives it; a Windows box shows the text alone. A recorder receives the text
+// alone on every system.
+void SetMessageLocation(const std::string& file_name, std::uint64_t line);
+// The location set last, written as above; empty when none is set.
+std::string MessageLocationPrefix();
+// A file name as the messages show it: on Windows unchanged, elsewhere in the
+// system's own form, with "/" for every "\".
+std::string MessageFileName(const std::string& file_name);
+
 // The window the user works in now (null when there is none or, elsewhere
 // than on Windows, always null).
 Window GetForegroundWindow();

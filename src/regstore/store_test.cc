@@ -33,32 +33,7 @@ using testing_support::ValueNames;
 
 const RegKey kHkcu = kHkeyCurrentUser;
 
-// A key handle that is closed at the end of the scope.
-class Key {
- public:
-  Key() = default;
-  ~Key() { Close(); }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  Status Open(RegKey base, const std::string& path, std::uint32_t access = kKeyAllAccess) {
-    Close();
-    return RegOpenKeyExA(base, path.c_str(), 0, access, &key_);
-  }
-  Status Create(RegKey base, const std::string& path, std::uint32_t access = kKeyAllAccess,
-                std::uint32_t* disposition = nullptr) {
-    Close();
-    return RegCreateKeyExA(base, path.c_str(), 0, nullptr, 0, access, nullptr, &key_, disposition);
-  }
-  Status Close() {
-    Status status = key_ ? RegCloseKey(key_) : kErrorSuccess;
-    key_ = kNullKey;
-    return status;
-  }
-  RegKey get() const { return key_; }
-
- private:
-  RegKey key_ = kNullKey;
-};
+using Key = testing_support::ScopedRegKey;
 
 Status SetDword(RegKey key, const std::string& name, std::uint32_t value) {
   const std::uint8_t bytes[4] = {

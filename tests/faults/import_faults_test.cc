@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/run_outcome.h"
 #include "import/text_reader.h"
 #include "platform/registry.h"
 #include "testing/posix/program_runner.h"
@@ -361,7 +362,7 @@ TEST_F(ImportFaultTest, ManyProgramsMakeANewStoreAtOnce) {
 }
 
 // A store that cannot be written: a clear message, no crash, the store as it
-// was, and exit code 0.
+// was, and the exit status that says so.
 TEST_F(ImportFaultTest, ReadOnlyStore) {
   const std::string store = NewStore();
   const Workload first = MakeWorkload("First", 20, 3);
@@ -372,7 +373,7 @@ TEST_F(ImportFaultTest, ReadOnlyStore) {
 
   const Workload second = MakeWorkload("Second", 20, 3);
   ProgramRun run = RunProgram(program_, Import(WriteConfig("second.cfg", second.text), store));
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, kExitStoreUnavailable);
   EXPECT_NE(run.error_output.find("is read-only"), std::string::npos) << run.error_output;
   EXPECT_EQ(testing_support::ReadWholeFile(store), bytes);
   EXPECT_FALSE(fs::exists(store + "-wal") && fs::file_size(store + "-wal") > 0);
@@ -386,7 +387,7 @@ TEST_F(ImportFaultTest, StoreFolderCannotBeCreated) {
   const std::string store = blocker + "/sub/registry.db";
   const Workload w = MakeWorkload("Nowhere", 5, 3);
   ProgramRun run = RunProgram(program_, Import(WriteConfig("nowhere.cfg", w.text), store));
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, kExitStoreUnavailable);
   EXPECT_NE(run.error_output.find("cannot use the registry store " + store), std::string::npos)
       << run.error_output;
   EXPECT_EQ(testing_support::ReadWholeFile(blocker), "a file, not a folder");
@@ -430,7 +431,7 @@ TEST_F(ImportFaultTest, DamagedStore) {
     WriteFile(store, c.bytes);
     ProgramRun run = RunProgram(program_, Import(config, store));
     EXPECT_EQ(run.signal, 0);
-    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.exit_code, kExitStoreUnavailable);
     EXPECT_NE(run.error_output.find("registry store " + store), std::string::npos)
         << run.error_output;
     if (!c.is_store) {
@@ -447,7 +448,7 @@ TEST_F(ImportFaultTest, DamagedStore) {
 void ExpectStoppedByFullDisk(const std::string& store, const Workload& first,
                              const Workload& second, const ProgramRun& run) {
   EXPECT_EQ(run.signal, 0);
-  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.exit_code, kExitStoreUnavailable);
   EXPECT_NE(run.error_output.find("registry store"), std::string::npos) << run.error_output;
   EXPECT_NE(run.error_output.find("Failed to set data for"), std::string::npos) << run.error_output;
   ASSERT_EQ(StoreIntegrity(store), "ok");

@@ -3,6 +3,8 @@
 #include <errno.h>
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "platform/status.h"
 
 namespace plat {
@@ -26,7 +28,17 @@ bool ParentFolderExists(const std::string& path) {
   return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-unsigned ErrnoToWin32(int error, const std::string& path) {
+namespace {
+
+// The errno that a file operation of this thread failed with last, and the
+// code it was answered as.
+struct LastFailure {
+  int error = 0;
+  Status status = kErrorSuccess;
+};
+thread_local LastFailure last_failure;
+
+unsigned NearestWin32Code(int error, const std::string& path) {
   switch (error) {
     case 0:
       return kErrorSuccess;
@@ -66,5 +78,22 @@ unsigned ErrnoToWin32(int error, const std::string& path) {
   }
 }
 
+}  // namespace
+
+unsigned ErrnoToWin32(int error, const std::string& path) {
+  Status status = NearestWin32Code(error, path);
+  last_failure.error = error;
+  last_failure.status = status;
+  return status;
+}
+
 }  // namespace posix
+
+std::string SystemErrorText(Status status) {
+  const posix::LastFailure& last = posix::last_failure;
+  if (status == kErrorSuccess || last.status != status || last.error == 0)
+    return std::string();
+  return std::strerror(last.error);
+}
+
 }  // namespace plat

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/message_recorder.h"
+#include "platform/posix/linux_file_names.h"
 
 namespace plat {
 
@@ -15,6 +16,7 @@ int MessageBoxA(Window owner, const std::string& text, const std::string& captio
     return kIdOk;
   std::string out = caption;
   out += '\n';
+  out += MessageLocationPrefix();
   for (std::string::size_type i = 0; i < text.size(); ++i) {
     if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
       out += '\n';
@@ -27,6 +29,10 @@ int MessageBoxA(Window owner, const std::string& text, const std::string& captio
   std::fwrite(out.data(), 1, out.size(), stderr);
   std::fflush(stderr);
   return kIdOk;
+}
+
+std::string MessageFileName(const std::string& file_name) {
+  return posix::ToPosixPath(file_name);
 }
 
 Window GetForegroundWindow() {

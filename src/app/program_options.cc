@@ -1,0 +1,109 @@
+#include "app/program_options.h"
+
+#include "brevlin_version.h"
+
+namespace {
+
+// The first three bytes of an argument in capitals.
+std::string Head(const std::string& argument) {
+  std::string head = argument.substr(0, 3);
+  for (char& c : head) {
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+  }
+  return head;
+}
+
+}  // namespace
+
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& argv) {
+  ProgramOptions options;
+  if (!argv.empty())
+    options.arguments.push_back(argv[0]);
+  bool options_ended = false;
+  for (std::size_t i = 1; i < argv.size(); ++i) {
+    const std::string& argument = argv[i];
+    if (options_ended || argument.size() < 2 || argument[0] != '-') {
+      options.arguments.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      options_ended = true;
+    } else if (argument == "--help" || argument == "-h") {
+      options.mode = ProgramMode::kHelp;
+      return options;
+    } else if (argument == "--version" || argument == "-V") {
+      options.mode = ProgramMode::kVersion;
+      return options;
+    } else if (argument == "--check") {
+      options.mode = ProgramMode::kCheck;
+    } else {
+      options.mode = ProgramMode::kUsageError;
+      options.error = "unknown option '" + argument + "'";
+      return options;
+    }
+  }
+  return options;
+}
+
+ConfigOptions ReadConfigOptions(const TCommandLine& command_line) {
+  ConfigOptions options;
+  const int count = command_line.ParamCount();
+  for (int i = 1; i <= count; ++i) {
+    const std::string argument = command_line.ParamStr(i);
+    const std::string head = Head(argument);
+    options.has_config_file = options.has_config_file || head == "/IC";
+    options.has_install_path = options.has_install_path || head == "/IP";
+    ParseArgument(command_line, argument, &options.config_file_name, &options.install_path);
+  }
+  if (!options.config_file_name.empty()) {
+    options.config_file_name =
+        ResolveConfigFileName(options.config_file_name, options.install_path);
+  }
+  return options;
+}
+
+std::string ConfigOptionsError(const TCommandLine& command_line) {
+  ConfigOptions options = ReadConfigOptions(command_line);
+  if (!options.has_config_file)
+    return "no configuration file: /IC is missing";
+  if (options.config_file_name.empty())
+    return "/IC needs a file name";
+  if (options.has_install_path && Unquote(options.install_path).empty())
+    return "/IP needs a folder";
+  return std::string();
+}
+
+std::string UsageText(const std::string& program) {
+  return "Usage: " + program + " [--check] /IC FILE [/IP FOLDER]\n       " + program +
+         " --help | --version\n";
+}
+
+std::string HelpText(const std::string& program) {
+  return UsageText(program) +
+         "Load a program configuration file into the registry store.\n"
+         "\n"
+         "  /IC FILE       the configuration file (a path of one level ends in /: /tmp/)\n"
+         "  /IP FOLDER     where FILE is when its name has no folder; a path ending in /\n"
+         "                 is that folder, any other its parent folder\n"
+         "  --check        read FILE and list what would be written and every warning,\n"
+         "                 each with its line; write nothing, do not open the store\n"
+         "  -h, --help     show this help and exit\n"
+         "  -V, --version  show the version and exit\n"
+         "\n"
+         "The registry store is the file $REGSTORE names, or else\n"
+         "$XDG_DATA_HOME/regstore/registry.db (~/.local/share/regstore/registry.db).\n"
+         "\n"
+         "Exit status:\n"
+         "  0  everything the file asks for was written (or, with --check, would be)\n"
+         "  1  an unexpected failure\n"
+         "  2  a wrong command line\n"
+         "  3  the file is missing or cannot be read\n"
+         "  4  the file belongs to another product\n"
+         "  5  some keys or values were refused or skipped\n"
+         "  6  the registry store cannot be used: busy, read-only, full or not a store\n";
+}
+
+std::string VersionText(const std::string& program) {
+  return program + " (Register Brevlin) " BREVLIN_VERSION "\n";
+}
