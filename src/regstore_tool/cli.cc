@@ -286,8 +286,11 @@ class QueryPrinter : public KeyVisitor {
            << ", \"type\": \"" << TypeName(value.type) << "\", \"data\": " << JsonData(value)
            << "}";
     } else {
-      out_ << "    " << (value.name.empty() ? "(Default)" : VisibleText(value.name)) << "    "
-           << TypeName(value.type) << "    " << VisibleText(QueryData(value)) << "\n";
+      out_ << "    ";
+      WriteVisible(value.name.empty() ? std::string_view("(Default)") : value.name);
+      out_ << "    " << TypeName(value.type) << "    ";
+      WriteVisible(QueryData(value));
+      out_ << "\n";
     }
     ++values_;
     return out_.error() == 0;
@@ -310,6 +313,14 @@ class QueryPrinter : public KeyVisitor {
   }
 
  private:
+  // Text with its control characters escaped, copied only when it has any.
+  void WriteVisible(std::string_view text) {
+    if (HasControlCharacters(text))
+      out_.Write(VisibleText(text));
+    else
+      out_.Write(text);
+  }
+
   void ShowKey() {
     if (key_shown_)
       return;
