@@ -1,26 +1,15 @@
 #include "regstore_tool/store_access.h"
 
+#include "platform/root_keys.h"
+
 namespace regstore_tool {
 
 namespace {
 
-struct RootName {
-  const char* name;
-  const char* short_name;
-  RegKey key;
-};
-
-const RootName kRoots[] = {
-    {"HKEY_CLASSES_ROOT", "HKCR", plat::kHkeyClassesRoot},
-    {"HKEY_CURRENT_USER", "HKCU", plat::kHkeyCurrentUser},
-    {"HKEY_LOCAL_MACHINE", "HKLM", plat::kHkeyLocalMachine},
-    {"HKEY_USERS", "HKU", plat::kHkeyUsers},
-    {"HKEY_CURRENT_CONFIG", "HKCC", plat::kHkeyCurrentConfig},
-};
-
-bool SameIgnoringCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i]; ++i) {
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
     char x = a[i];
     char y = b[i];
     if (x >= 'a' && x <= 'z')
@@ -30,7 +19,7 @@ bool SameIgnoringCase(const std::string& a, const char* b) {
     if (x != y)
       return false;
   }
-  return i == a.size() && !b[i];
+  return true;
 }
 
 // The path without empty names.
@@ -66,16 +55,14 @@ KeyName KeyName::Child(const std::string& name) const {
 
 bool SplitKeyName(const std::string& text, KeyName* key) {
   const std::string::size_type slash = text.find('\\');
-  const std::string root_name = text.substr(0, slash);
-  for (const RootName& root : kRoots) {
-    if (SameIgnoringCase(root_name, root.name) || SameIgnoringCase(root_name, root.short_name)) {
-      key->root = root.key;
-      key->root_name = root.name;
-      key->path = slash == std::string::npos ? std::string() : Normalized(text.substr(slash + 1));
-      return true;
-    }
-  }
-  return false;
+  const plat::RootKeyEntry* root =
+      plat::RootKeyByAnyName(std::string_view(text).substr(0, slash), SameIgnoringCase);
+  if (!root)
+    return false;
+  key->root = root->key;
+  key->root_name = root->name.data();
+  key->path = slash == std::string::npos ? std::string() : Normalized(text.substr(slash + 1));
+  return true;
 }
 
 Status LookUpKey(KeyName* key) {
