@@ -407,7 +407,7 @@ class ExportWriter : public KeyVisitor {
     return out_.error() == 0;
   }
   bool Value(const ValueView& value) override {
-    writer_.Value(std::string(value.name), value.type, value.data, value.size);
+    writer_.Value(value.name, value.type, value.data, value.size);
     return out_.error() == 0;
   }
   bool Subkey(std::string_view) override { return true; }

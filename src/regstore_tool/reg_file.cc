@@ -1,7 +1,5 @@
 #include "regstore_tool/reg_file.h"
 
-#include <cstdio>
-
 #include "regstore_tool/text.h"
 
 namespace regstore_tool {
@@ -436,21 +434,27 @@ class Parser {
   int line_number_ = 0;
 };
 
-std::string QuotedName(const std::string& text) {
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') {
-      quoted += '\\';
-      quoted += c;
-    } else if (c == '\n') {
-      quoted += "\\n";
-    } else if (c == '\r') {
-      quoted += "\\r";
-    } else {
-      quoted += c;
-    }
+// Appends the text in quotes, with \, ", CR and LF escaped.
+void AppendQuoted(std::string_view text, std::string* out) {
+  *out += '"';
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c != '\\' && c != '"' && c != '\n' && c != '\r')
+      continue;
+    out->append(text, start, i - start);
+    *out += '\\';
+    *out += c == '\n' ? 'n' : c == '\r' ? 'r' : c;
+    start = i + 1;
   }
-  return quoted + '"';
+  out->append(text, start, std::string_view::npos);
+  *out += '"';
+}
+
+void AppendHex32(std::uint32_t number, int digits, std::string* out) {
+  static const char kDigits[] = "0123456789abcdef";
+  for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+    *out += kDigits[number >> shift & 15];
 }
 
 // Whether REG_SZ data can be written as "text": exactly one NUL, at the end,
@@ -472,19 +476,24 @@ bool ReadRegFile(std::istream& in, RegFileHandler* handler) {
   return Parser(&lines, handler).Run();
 }
 
-std::string RegFileValueText(const std::string& name, std::uint32_t type, const std::uint8_t* data,
-                             std::size_t size, RegFormat format) {
-  std::string line = name.empty() ? "@=" : QuotedName(name) + "=";
+void AppendRegFileValue(std::string_view name, std::uint32_t type, const std::uint8_t* data,
+                        std::size_t size, RegFormat format, std::string* line) {
+  const std::size_t line_start = line->size();
+  if (name.empty())
+    *line += '@';
+  else
+    AppendQuoted(name, line);
+  *line += '=';
   if (type == kSz && QuotableText(data, size)) {
-    std::string text(reinterpret_cast<const char*>(data), size - 1);
-    return line + QuotedName(text);
+    AppendQuoted(std::string_view(reinterpret_cast<const char*>(data), size - 1), line);
+    return;
   }
   if (type == kDword && size == 4) {
-    char text[16];
-    std::snprintf(text, sizeof(text), "dword:%08x",
-                  static_cast<unsigned>(data[0] | data[1] << 8 | data[2] << 16 |
-                                        static_cast<unsigned>(data[3]) << 24));
-    return line + text;
+    *line += "dword:";
+    AppendHex32(static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16 |
+                                           static_cast<std::uint32_t>(data[3]) << 24),
+                8, line);
+    return;
   }
   std::string wide;
   if (format == RegFormat::kVersion5 && IsStringType(type)) {
@@ -493,30 +502,39 @@ std::string RegFileValueText(const std::string& name, std::uint32_t type, const 
     size = wide.size();
   }
   if (type == kBinary) {
-    line += "hex:";
+    *line += "hex:";
   } else {
-    char prefix[24];
-    std::snprintf(prefix, sizeof(prefix), "hex(%x):", type);
-    line += prefix;
+    *line += "hex(";
+    int digits = 1;
+    while (digits < 8 && (type >> (4 * digits)) != 0)
+      ++digits;
+    AppendHex32(type, digits, line);
+    *line += "):";
   }
   // Bytes as "xx," pairs; a line that reaches 77 characters continues on the
   // next one after a backslash, indented by two spaces, as the Windows
   // registry editor writes them.
   static const char kDigits[] = "0123456789abcdef";
-  std::size_t line_length = line.size();
-  line.reserve(line.size() + size * 3 + size / 25 * 5);
+  std::size_t line_length = line->size() - line_start;
+  line->reserve(line->size() + size * 3 + size / 25 * 5);
   for (std::size_t i = 0; i < size; ++i) {
-    line += kDigits[data[i] >> 4];
-    line += kDigits[data[i] & 15];
+    *line += kDigits[data[i] >> 4];
+    *line += kDigits[data[i] & 15];
     if (i + 1 == size)
       break;
-    line += ',';
+    *line += ',';
     line_length += 3;
     if (line_length >= 77) {
-      line += "\\\r\n  ";
+      *line += "\\\r\n  ";
       line_length = 2;
     }
   }
+}
+
+std::string RegFileValueText(const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                             std::size_t size, RegFormat format) {
+  std::string line;
+  AppendRegFileValue(name, type, data, size, format, &line);
   return line;
 }
 
@@ -548,9 +566,10 @@ void RegFileWriter::Key(const std::string& full_name) {
   in_key_ = true;
 }
 
-void RegFileWriter::Value(const std::string& name, std::uint32_t type, const std::uint8_t* data,
+void RegFileWriter::Value(std::string_view name, std::uint32_t type, const std::uint8_t* data,
                           std::size_t size) {
-  line_ = RegFileValueText(name, type, data, size, format_);
+  line_.clear();
+  AppendRegFileValue(name, type, data, size, format_, &line_);
   line_ += "\r\n";
   Emit(line_);
 }

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "regstore_tool/output.h"
@@ -64,8 +65,7 @@ class RegFileWriter {
   RegFileWriter(Output* out, RegFormat format);
   void Header();
   void Key(const std::string& full_name);
-  void Value(const std::string& name, std::uint32_t type, const std::uint8_t* data,
-             std::size_t size);
+  void Value(std::string_view name, std::uint32_t type, const std::uint8_t* data, std::size_t size);
   // Ends the last key.
   void Finish();
 
@@ -79,7 +79,11 @@ class RegFileWriter {
   std::string encoded_;
 };
 
-// One value as the lines of a registry file, without the last line end.
+// Appends one value as the lines of a registry file, without the last line
+// end.
+void AppendRegFileValue(std::string_view name, std::uint32_t type, const std::uint8_t* data,
+                        std::size_t size, RegFormat format, std::string* line);
+// The same as a string of its own.
 std::string RegFileValueText(const std::string& name, std::uint32_t type, const std::uint8_t* data,
                              std::size_t size, RegFormat format);
 
