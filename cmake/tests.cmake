@@ -53,7 +53,9 @@ if(NOT CMAKE_CROSSCOMPILING)
     set_tests_properties(package.deb PROPERTIES TIMEOUT 300)
   endif()
   # Each Windows build under Wine: on a virtual display, with real boxes
-  # (e2e), and with no display at all (headless). The shipped 32-bit program
+  # (e2e, which keeps a picture of each box in the build folder's
+  # screenshots/win32 and screenshots/win64; docs/ holds copies for the
+  # README), and with no display at all (headless). The shipped 32-bit program
   # runs through Wine's WoW64; where it cannot, its tests say why and count
   # as skipped (exit code 77), and the 64-bit build's stand in.
   set(wine_tests)
@@ -61,7 +63,8 @@ if(NOT CMAKE_CROSSCOMPILING)
     set(dir ${BREVLIN_WIN${bits}_DIR})
     if(dir)
       add_test(NAME wine${bits}.e2e
-        COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-wine.sh ${dir}/register-brevlin.exe)
+        COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/run-wine.sh ${dir}/register-brevlin.exe
+                ${CMAKE_BINARY_DIR}/screenshots/win${bits})
       add_test(NAME wine${bits}.headless
         COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/wine-headless.sh ${dir}/register-brevlin.exe)
       list(APPEND wine_tests wine${bits}.e2e wine${bits}.headless)
@@ -74,12 +77,23 @@ if(NOT CMAKE_CROSSCOMPILING)
       SKIP_RETURN_CODE 77)
   endif()
   # The Linux program and the Windows program import the same generated
-  # files; their registries and messages must agree.
+  # files; their registries and messages must agree. The Windows side is the
+  # shipped 32-bit program where Wine can run it, else the 64-bit build.
   if(BREVLIN_WIN64_DIR AND TARGET regstore)
+    set(prefer_32)
+    if(BREVLIN_WIN32_DIR)
+      set(prefer_32 --prefer-32 ${BREVLIN_WIN32_DIR})
+    endif()
     add_test(NAME differential
-      COMMAND ${CMAKE_SOURCE_DIR}/tests/differential/run.sh --linux-build ${CMAKE_BINARY_DIR}
-              --windows-build ${BREVLIN_WIN64_DIR})
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/differential/run.sh ${prefer_32}
+              --linux-build ${CMAKE_BINARY_DIR} --windows-build ${BREVLIN_WIN64_DIR})
     set_tests_properties(differential PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
+  endif()
+  # Registry files from Wine's reg and regedit through regstore and back.
+  if(BREVLIN_WIN64_DIR AND TARGET regstore)
+    add_test(NAME wine64.regstore-roundtrip
+      COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/regstore-wine-roundtrip.sh ${CMAKE_BINARY_DIR})
+    set_tests_properties(wine64.regstore-roundtrip PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
   endif()
   if(BREVLIN_WIN64_DIR)
     add_test(NAME wine64.unit

@@ -23,7 +23,7 @@ BUILD_PACKAGES="cmake ninja-build g++ pkg-config libsqlite3-dev"
 TEST_PACKAGES="hyperfine time libgtest-dev googletest libbenchmark-dev sqlite3
   dpkg-dev unzip
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 xvfb xdotool x11-apps imagemagick
+  wine wine64 fonts-wine xvfb xdotool x11-apps imagemagick
   clang libclang-rt-14-dev"
 
 case $profile in

@@ -37,3 +37,12 @@ wine32_unavailable() {
     echo "this machine cannot run 32-bit programs (the 32-bit Wine loader does not start)"
   fi
 }
+
+# Puts Wine's own TrueType fonts (Debian's fonts-wine) into the Fonts folder
+# of $WINEPREFIX after wineboot. Debian's Wine does not find them where the
+# package installs them, and without Marlett a window's close button is drawn
+# as the letter "r" and dialog text falls back to a bitmap font.
+install_wine_fonts() {
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+}

@@ -37,6 +37,11 @@ namespace regstore {
   X(kDeleteTreeValues, REGSTORE_SUBTREE_OF_1 " DELETE FROM vals WHERE key IN sub")            \
   X(kDeleteTreeKeys, REGSTORE_SUBTREE_OF_1 " DELETE FROM keys WHERE id IN sub AND id > 5")
 
+// The subkeys of the key ?1 with their ids, in the order of kListSubkeys. A
+// walk of the store steps one of these at each level at once, so it prepares
+// its own.
+#define REGSTORE_SUBKEY_IDS_SQL "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY name"
+
 // The ids of the key ?1 and of every key below it, as the table `sub`.
 #define REGSTORE_SUBTREE_OF_1                      \
   "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL" \

@@ -40,6 +40,39 @@ Status StoreListSubkeys(RegKey key, const std::string& path, std::vector<std::st
   return Store::Instance().ListSubkeys(key, path, names);
 }
 
+Status StoreWalk(RegKey key, const std::string& path, bool recursive, StoreVisitor* visitor) {
+  return Store::Instance().WalkTree(key, path, recursive, visitor);
+}
+
+namespace {
+
+// A walk of one key that passes its values or its subkeys' names on.
+class OneKeyVisitor : public StoreVisitor {
+ public:
+  std::function<bool(const StoreValueView&)> on_value;
+  std::function<bool(std::string_view)> on_subkey;
+  bool Key(const std::string&) override { return true; }
+  bool Value(const StoreValueView& value) override { return !on_value || on_value(value); }
+  // Without a subkey callback there is nothing more to read.
+  bool Subkey(std::string_view name) override { return on_subkey && on_subkey(name); }
+};
+
+}  // namespace
+
+Status StoreForEachValue(RegKey key, const std::string& path,
+                         const std::function<bool(const StoreValueView&)>& visit) {
+  OneKeyVisitor visitor;
+  visitor.on_value = visit;
+  return Store::Instance().WalkTree(key, path, false, &visitor);
+}
+
+Status StoreForEachSubkey(RegKey key, const std::string& path,
+                          const std::function<bool(std::string_view)>& visit) {
+  OneKeyVisitor visitor;
+  visitor.on_subkey = visit;
+  return Store::Instance().WalkTree(key, path, false, &visitor, false);
+}
+
 Status StoreChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
                            std::uint32_t clear) {
   return Store::Instance().ChangeKeyFlags(key, path, set, clear);

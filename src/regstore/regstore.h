@@ -37,8 +37,11 @@
 #ifndef BREVLIN_REGSTORE_REGSTORE_H_
 #define BREVLIN_REGSTORE_REGSTORE_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/registry.h"
@@ -109,6 +112,39 @@ Status StoreFindKey(RegKey key, const std::string& path, StoreKeyInfo* info);
 Status StoreListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values);
 // The names of a key's subkeys, sorted without regard to ASCII letter case.
 Status StoreListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names);
+// One value as a walk of the store shows it; valid only during the call.
+struct StoreValueView {
+  std::string_view name;
+  std::uint32_t type;
+  const std::uint8_t* data;
+  std::size_t size;
+};
+
+// What a walk of the store calls, key by key. Each method answers false to
+// stop the walk. The store is held during the calls: a visitor must not call
+// the store itself.
+class StoreVisitor {
+ public:
+  virtual ~StoreVisitor() = default;
+  // A key, by its path below the root as stored, before its values.
+  virtual bool Key(const std::string& path) = 0;
+  virtual bool Value(const StoreValueView& value) = 0;
+  // A subkey's name, when the walk does not go into the subkeys.
+  virtual bool Subkey(std::string_view name) = 0;
+};
+
+// Walks the key at `path` below `key`, in one read snapshot of the store:
+// the key, its values in the order they were created, then either the names
+// of its subkeys (sorted as StoreListSubkeys sorts them) or, with
+// `recursive`, each subkey in that order, depth first. Rows are read one at
+// a time: memory does not grow with the number of keys or values.
+Status StoreWalk(RegKey key, const std::string& path, bool recursive, StoreVisitor* visitor);
+// The values of one key, one at a time, in the order they were created.
+Status StoreForEachValue(RegKey key, const std::string& path,
+                         const std::function<bool(const StoreValueView&)>& visit);
+// The names of one key's subkeys, one at a time, sorted.
+Status StoreForEachSubkey(RegKey key, const std::string& path,
+                          const std::function<bool(std::string_view)>& visit);
 // Sets the flags in `set` and clears those in `clear` on one key.
 Status StoreChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
                            std::uint32_t clear);

@@ -66,6 +66,9 @@ class Store {
   Status FindKey(RegKey key, const std::string& path, StoreKeyInfo* info);
   Status ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values);
   Status ListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names);
+  // StoreWalk (tree_walk.cc); without `values`, values are not read.
+  Status WalkTree(RegKey key, const std::string& path, bool recursive, StoreVisitor* visitor,
+                  bool values = true);
   Status ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
                         std::uint32_t clear);
   Status DeleteTree(RegKey key, const std::string& path, bool even_protected);

@@ -270,6 +270,29 @@ The import stopped; nothing more was written.
 " /IC small.cfg
 echo "done $case"
 
+# regstore's output that cannot be written is a failure with the reason,
+# and a mistyped store is an error rather than a new empty store.
+case=regstore-output-to-a-full-disk
+export REGSTORE="$work/protected.db"
+if [ -w /dev/full ]; then
+  for command in "query HKCU /s" "query HKCU /s --json" "export HKCU" "export HKCU - /5" "help"; do
+    # shellcheck disable=SC2086
+    "$regstore" $command >/dev/full 2>"$work/err"
+    status=$?
+    [ $status = 1 ] || fail "regstore $command >/dev/full exited with $status"
+    grep -q 'No space left on device' "$work/err" || fail "regstore $command >/dev/full said: $(cat "$work/err")"
+  done
+fi
+echo "done $case"
+
+case=regstore-missing-store
+REGSTORE="$work/no-such-store.db" "$regstore" query HKCU >/dev/null 2>"$work/err"
+status=$?
+[ $status = 1 ] || fail "query of a missing store exited with $status"
+grep -q 'does not exist' "$work/err" || fail "query of a missing store said: $(cat "$work/err")"
+[ ! -e "$work/no-such-store.db" ] || fail "query made the store"
+echo "done $case"
+
 if [ $failures -gt 0 ]; then
   echo "$failures failures"
   exit 1

@@ -11,10 +11,13 @@
 #
 # Usage: tests/e2e/run-wine.sh PROGRAM [SCREENSHOT_DIR]
 # PROGRAM is register-brevlin.exe or the build folder that holds it. With
-# SCREENSHOT_DIR, a PNG of each box is kept there. Where a 32-bit program
-# cannot run (no 32-bit Wine, or a kernel without 32-bit support), it says
-# why in one line and exits with 77, which the test command counts as
-# skipped; the 64-bit build's run then stands in for it.
+# SCREENSHOT_DIR, a PNG of each box is kept there, named after its case:
+# wrong-product and unreadable-file (the importer's boxes) and
+# value-before-first-key (the application's error box); docs/ holds copies
+# for the README. Where a 32-bit program cannot run (no 32-bit Wine, or a
+# kernel without 32-bit support), it says why in one line and exits with 77,
+# which the test command counts as skipped; the 64-bit build's run then
+# stands in for it.
 set -u
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -56,6 +59,7 @@ trap 'exit 1' INT TERM
 mkdir -p "$WINEPREFIX"
 "$WINE64" wineboot -i >/dev/null 2>&1
 "$WINESERVER" -w
+install_wine_fonts
 # Wine then draws the windows' captions itself (there is no window manager),
 # so that the screenshots show them.
 "$WINE64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
@@ -217,6 +221,20 @@ case=value-before-first-key
 run_program "$work/run" "Register Brevlin" "Failed to set data for 'Early'" /IC "$W\\early.cfg"
 expect_value '' Loading 'REG_DWORD 0x0'
 expect_value '\E2E' After missing
+echo "done $case"
+
+# A key that Wine's registry cannot hold (a name of 300 characters) is one
+# the user may not write. The program imports without showing that box (the
+# importer's key-refused box is for callers that ask for it): the key and the
+# keys after it are skipped, quietly, and the import ends normally.
+case=key-refused
+long=$(printf '%0300d' 0 | tr 0 K)
+printf '<[Brevlin]>\n[Software\\Mardovan\\E2E]\nstring\tBefore\twritten\n[Software\\Mardovan\\%s]\nstring\tAfter\tnever\n' \
+  "$long" >"$work/run/refused.cfg"
+"$WINE64" reg delete 'HKCU\Software\Mardovan' /f >/dev/null 2>&1
+run_program "$work/run" "" "" /IC refused.cfg
+expect_value '\E2E' Before 'REG_SZ written'
+expect_value '' Loading missing
 echo "done $case"
 
 # Wine answers the attributes of a Unix socket as those of a file but cannot

@@ -281,7 +281,7 @@ TEST_F(ImportFaultTest, KilledAtManyPointsOfALargeImport) {
       continue;  // killed before it made the store
     ASSERT_EQ(StoreIntegrity(store), "ok");
     ProgramOptions export_all;
-    export_all.arguments = {"export", "HKEY_CURRENT_USER", dir_ + "/export.reg"};
+    export_all.arguments = {"export", "HKEY_CURRENT_USER", dir_ + "/export.reg", "/y"};
     export_all.store = store;
     ProgramRun opened = RunProgram(BuiltProgram("regstore"), export_all);
     EXPECT_EQ(opened.exit_code, 0) << opened.error_output;

@@ -1,0 +1,94 @@
+// The registry store as the regstore command uses it: keys named by a root
+// key and a path, walked key by key with their values, and opened for
+// changes through the registry functions.
+#ifndef BREVLIN_REGSTORE_TOOL_STORE_ACCESS_H_
+#define BREVLIN_REGSTORE_TOOL_STORE_ACCESS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry.h"
+#include "regstore/regstore.h"
+
+namespace regstore_tool {
+
+using plat::kErrorAccessDenied;
+using plat::kErrorBusy;
+using plat::kErrorDiskFull;
+using plat::kErrorFileNotFound;
+using plat::kErrorSuccess;
+using plat::kRegBinary;
+using plat::kRegDword;
+using plat::kRegExpandSz;
+using plat::kRegMultiSz;
+using plat::kRegNone;
+using plat::kRegQword;
+using plat::kRegSz;
+using plat::RegKey;
+using plat::Status;
+using regstore::ConnectStore;
+using regstore::kKeyProtected;
+using regstore::kKeyValuesLocked;
+using regstore::StoreIsReadOnly;
+using regstore::StorePath;
+
+// A key named on the command line or in a registry file.
+struct KeyName {
+  RegKey root = plat::kNullKey;
+  const char* root_name = "";
+  // Below the root, without empty names; as the store has it once looked up.
+  std::string path;
+
+  std::string FullName() const;
+  KeyName WithPath(const std::string& below_root) const;
+  KeyName Child(const std::string& name) const;
+};
+
+// Splits "HKCU\Software\X" (any root's full or short name, in any letter
+// case) into a root key and a path. False when the name begins with no root
+// key's name.
+bool SplitKeyName(const std::string& text, KeyName* key);
+
+// Looks a key up; on success its path becomes the one the store has, with
+// the case of each name as created.
+Status LookUpKey(KeyName* key);
+
+using ValueView = regstore::StoreValueView;
+using KeyVisitor = regstore::StoreVisitor;
+
+// Visits the key and its values in the order they were created, then either
+// the names of its subkeys or, with `recursive`, each subkey in turn in the
+// order of their names, depth first; as it reads.
+Status WalkKey(const KeyName& key, bool recursive, KeyVisitor* visitor);
+
+Status DeleteKeyTree(const KeyName& key);
+Status ChangeKeyFlags(const KeyName& key, std::uint32_t set, std::uint32_t clear);
+
+// A key opened for changes, closed (and its changes committed) by Close or
+// when the object goes.
+class OpenedKey {
+ public:
+  OpenedKey() = default;
+  OpenedKey(const OpenedKey&) = delete;
+  OpenedKey& operator=(const OpenedKey&) = delete;
+  ~OpenedKey() { Close(); }
+
+  Status Create(const KeyName& key);
+  Status Open(const KeyName& key);
+  bool HasValue(const std::string& name);
+  Status SetValue(const std::string& name, std::uint32_t type,
+                  const std::vector<std::uint8_t>& data);
+  Status DeleteValue(const std::string& name);
+  Status Close();
+
+ private:
+  RegKey handle_ = plat::kNullKey;
+  bool owned_ = false;
+};
+
+}  // namespace regstore_tool
+
+#endif  // BREVLIN_REGSTORE_TOOL_STORE_ACCESS_H_

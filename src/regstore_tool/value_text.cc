@@ -1,0 +1,224 @@
+#include "regstore_tool/value_text.h"
+
+#include <cstdio>
+
+#include "regstore_tool/options.h"
+#include "regstore_tool/text.h"
+
+namespace regstore_tool {
+
+namespace {
+
+bool FixedNumber(const ValueView& value, unsigned long long* number) {
+  const std::size_t size = value.type == kRegDword ? 4 : 8;
+  if ((value.type != kRegDword && value.type != kRegQword) || value.size != size)
+    return false;
+  *number = 0;
+  for (std::size_t i = size; i > 0; --i)
+    *number = *number << 8 | value.data[i - 1];
+  return true;
+}
+
+// String data without its terminating NUL.
+std::string_view StringData(const ValueView& value) {
+  std::string_view text(reinterpret_cast<const char*>(value.data), value.size);
+  if (!text.empty() && text.back() == '\0')
+    text.remove_suffix(1);
+  return text;
+}
+
+// The strings of REG_MULTI_SZ data, without the empty string that ends them.
+std::vector<std::string_view> MultiStrings(const ValueView& value) {
+  std::string_view text(reinterpret_cast<const char*>(value.data), value.size);
+  while (!text.empty() && text.back() == '\0')
+    text.remove_suffix(1);
+  std::vector<std::string_view> strings;
+  if (text.empty())
+    return strings;
+  for (;;) {
+    const std::size_t end = text.find('\0');
+    strings.push_back(text.substr(0, end));
+    if (end == std::string_view::npos)
+      break;
+    text.remove_prefix(end + 1);
+  }
+  return strings;
+}
+
+// `text` as a number: decimal, or hexadecimal after 0x.
+bool ParseNumber(const std::string& text, unsigned long long max, unsigned long long* number) {
+  std::size_t i = 0;
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    i = 2;
+  }
+  if (i == text.size())
+    return false;
+  *number = 0;
+  for (; i < text.size(); ++i) {
+    int digit = -1;
+    const char c = text[i];
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    if (digit < 0)
+      return false;
+    if (*number > (max - static_cast<unsigned>(digit)) / static_cast<unsigned>(base))
+      return false;
+    *number = *number * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string TypeName(std::uint32_t type) {
+  static const char* const kNames[] = {"REG_NONE",
+                                       "REG_SZ",
+                                       "REG_EXPAND_SZ",
+                                       "REG_BINARY",
+                                       "REG_DWORD",
+                                       "REG_DWORD_BIG_ENDIAN",
+                                       "REG_LINK",
+                                       "REG_MULTI_SZ",
+                                       "REG_RESOURCE_LIST",
+                                       "REG_FULL_RESOURCE_DESCRIPTOR",
+                                       "REG_RESOURCE_REQUIREMENTS_LIST",
+                                       "REG_QWORD"};
+  if (type < sizeof(kNames) / sizeof(kNames[0]))
+    return kNames[type];
+  char text[32];
+  std::snprintf(text, sizeof(text), "0x%x", type);
+  return text;
+}
+
+// The types `add /t` takes.
+bool ParseTypeName(const std::string& name, std::uint32_t* type) {
+  static const struct {
+    const char* name;
+    std::uint32_t type;
+  } kTypes[] = {
+      {"reg_sz", kRegSz},       {"reg_expand_sz", kRegExpandSz}, {"reg_multi_sz", kRegMultiSz},
+      {"reg_dword", kRegDword}, {"reg_qword", kRegQword},        {"reg_binary", kRegBinary},
+      {"reg_none", kRegNone}};
+  const std::string lower = LowerAscii(name);
+  for (const auto& entry : kTypes) {
+    if (lower == entry.name) {
+      *type = entry.type;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The data as reg.exe shows it.
+std::string QueryData(const ValueView& value) {
+  unsigned long long number = 0;
+  switch (value.type) {
+    case kRegSz:
+    case kRegExpandSz: {
+      std::string_view text = StringData(value);
+      return std::string(text.substr(0, text.find('\0')));
+    }
+    case kRegMultiSz: {
+      std::string shown;
+      const std::vector<std::string_view> strings = MultiStrings(value);
+      for (std::size_t i = 0; i < strings.size(); ++i)
+        shown.append(i ? "\\0" : "").append(strings[i]);
+      return shown;
+    }
+    case kRegDword:
+    case kRegQword:
+      if (FixedNumber(value, &number)) {
+        char text[32];
+        std::snprintf(text, sizeof(text), "0x%llx", number);
+        return text;
+      }
+      return HexDigits(value.data, value.size, true);
+    default:
+      return HexDigits(value.data, value.size, true);
+  }
+}
+
+std::string JsonData(const ValueView& value) {
+  unsigned long long number = 0;
+  switch (value.type) {
+    case kRegSz:
+    case kRegExpandSz:
+      return JsonString(StringData(value));
+    case kRegMultiSz: {
+      std::string json = "[";
+      const std::vector<std::string_view> strings = MultiStrings(value);
+      for (std::size_t i = 0; i < strings.size(); ++i)
+        json.append(i ? ", " : "").append(JsonString(strings[i]));
+      return json + "]";
+    }
+    case kRegDword:
+    case kRegQword:
+      if (FixedNumber(value, &number))
+        return std::to_string(number);
+      break;
+    default:
+      break;
+  }
+  return "\"" + HexDigits(value.data, value.size, false) + "\"";
+}
+
+// The data of `add /d` for a type; answers the problem, or "".
+std::string ParseAddData(std::uint32_t type, const std::string& text, const std::string& separator,
+                         std::vector<std::uint8_t>* data) {
+  data->clear();
+  switch (type) {
+    case kRegDword:
+    case kRegQword: {
+      const std::size_t size = type == kRegDword ? 4 : 8;
+      unsigned long long number = 0;
+      if (!text.empty() && !ParseNumber(text, type == kRegDword ? 0xFFFFFFFFull : ~0ull, &number))
+        return TypeName(type) + " data must be a number from 0 to " +
+               (type == kRegDword ? "4294967295" : "18446744073709551615") +
+               ", decimal or 0x hexadecimal: '" + text + "'";
+      for (std::size_t i = 0; i < size; ++i)
+        data->push_back(static_cast<std::uint8_t>(number >> (8 * i)));
+      return "";
+    }
+    case kRegBinary: {
+      if (text.size() % 2 != 0)
+        return "REG_BINARY data must be pairs of hexadecimal digits: '" + text + "'";
+      for (std::size_t i = 0; i < text.size(); i += 2) {
+        unsigned long long byte = 0;
+        if (!ParseNumber("0x" + text.substr(i, 2), 0xFF, &byte))
+          return "REG_BINARY data must be pairs of hexadecimal digits: '" + text + "'";
+        data->push_back(static_cast<std::uint8_t>(byte));
+      }
+      return "";
+    }
+    case kRegMultiSz: {
+      std::size_t start = 0;
+      while (start < text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string::npos)
+          end = text.size();
+        if (end == start)
+          return "REG_MULTI_SZ data may not hold an empty string: '" + text + "'";
+        data->insert(data->end(), text.begin() + static_cast<std::ptrdiff_t>(start),
+                     text.begin() + static_cast<std::ptrdiff_t>(end));
+        data->push_back(0);
+        start = end + separator.size();
+        if (end + separator.size() == text.size() && end != text.size())
+          return "REG_MULTI_SZ data may not end with a separator: '" + text + "'";
+      }
+      data->push_back(0);
+      return "";
+    }
+    default:  // REG_SZ, REG_EXPAND_SZ, REG_NONE: text and its NUL
+      data->assign(text.begin(), text.end());
+      data->push_back(0);
+      return "";
+  }
+}
+
+}  // namespace regstore_tool
