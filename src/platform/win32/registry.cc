@@ -167,7 +167,8 @@ class KeptKeys {
     std::uint64_t closed_at;  // GetTickCount64
   };
 
-  KeptKeys() = default;
+  // The counters are made first, so that they outlive the closes at exit.
+  KeptKeys() { Counted(); }
 
   bool IsKeptLocked(RegKey key) const {
     return std::any_of(kept_.begin(), kept_.end(), [key](const Kept& k) { return k.key == key; });
