@@ -8,6 +8,7 @@
 #include "common/run_outcome.h"
 #include "import/imp_exp_reg.h"
 #include "platform/ui.h"
+#include "testing/registry_fixture.h"
 #include "testing/temp_files.h"
 
 namespace {
@@ -46,6 +47,8 @@ class ImportOutcomeTest : public ::testing::Test {
 
   std::string file_;
   std::string raised_;
+  // A store of the test's own: the user's store is never written.
+  testing_support::ScopedTestRegistry registry_;
   std::vector<std::string> messages_;
   std::vector<std::string> locations_;
 };
