@@ -49,8 +49,6 @@ class ImportOutcomeTest : public ::testing::Test {
   testing_support::ScopedTestRegistry registry_;
   std::string file_;
   std::string raised_;
-  // A store of the test's own: the user's store is never written.
-  testing_support::ScopedTestRegistry registry_;
   std::vector<std::string> messages_;
   std::vector<std::string> locations_;
 };

@@ -15,20 +15,26 @@ namespace {
 // the order of their row ids, which grow with every insert; replacing a value updates its row in
 // place and so keeps its position. Key ids are never reused, so that a handle to a deleted key
 // cannot come to mean a new one.
-const char kTablesSql[] =
-    "CREATE TABLE IF NOT EXISTS keys("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " parent INTEGER NOT NULL,"
-    " name TEXT NOT NULL COLLATE REGNAME,"
-    " flags INTEGER NOT NULL DEFAULT 0,"
-    " UNIQUE(parent, name));"
-    "CREATE TABLE IF NOT EXISTS vals("
-    " id INTEGER PRIMARY KEY,"
-    " key INTEGER NOT NULL,"
-    " name TEXT NOT NULL COLLATE REGNAME,"
-    " type INTEGER NOT NULL,"
-    " data BLOB NOT NULL,"
-    " UNIQUE(key, name));";
+//
+// The same two tables serve under other names while a store of version 0 is
+// brought up to date (below).
+#define REGSTORE_TABLES_SQL(CREATE, KEYS, VALS)    \
+  CREATE " " KEYS                                  \
+         "("                                       \
+         " id INTEGER PRIMARY KEY AUTOINCREMENT,"  \
+         " parent INTEGER NOT NULL,"               \
+         " name TEXT NOT NULL COLLATE REGNAME,"    \
+         " flags INTEGER NOT NULL DEFAULT 0,"      \
+         " UNIQUE(parent, name));" CREATE " " VALS \
+         "("                                       \
+         " id INTEGER PRIMARY KEY,"                \
+         " key INTEGER NOT NULL,"                  \
+         " name TEXT NOT NULL COLLATE REGNAME,"    \
+         " type INTEGER NOT NULL,"                 \
+         " data BLOB NOT NULL,"                    \
+         " UNIQUE(key, name));"
+
+const char kTablesSql[] = REGSTORE_TABLES_SQL("CREATE TABLE IF NOT EXISTS", "keys", "vals");
 
 // Stores of version 0 (PRAGMA user_version 0, made before the store had a
 // version) compared names in ASCII letter case only (COLLATE NOCASE), and so
@@ -38,20 +44,7 @@ const char kTablesSql[] =
 // the same name becomes that key (its keys and values go to it, and it keeps
 // the protections of both), and a value that meets an earlier one replaces
 // its type and data, as its later write did in the registry.
-const char kVersion1TablesSql[] =
-    "CREATE TABLE keys_v1("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " parent INTEGER NOT NULL,"
-    " name TEXT NOT NULL COLLATE REGNAME,"
-    " flags INTEGER NOT NULL DEFAULT 0,"
-    " UNIQUE(parent, name));"
-    "CREATE TABLE vals_v1("
-    " id INTEGER PRIMARY KEY,"
-    " key INTEGER NOT NULL,"
-    " name TEXT NOT NULL COLLATE REGNAME,"
-    " type INTEGER NOT NULL,"
-    " data BLOB NOT NULL,"
-    " UNIQUE(key, name));";
+const char kVersion1TablesSql[] = REGSTORE_TABLES_SQL("CREATE TABLE", "keys_v1", "vals_v1");
 
 class Statement {
  public:
