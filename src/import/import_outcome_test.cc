@@ -8,6 +8,7 @@
 #include "common/run_outcome.h"
 #include "import/imp_exp_reg.h"
 #include "platform/ui.h"
+#include "testing/registry_fixture.h"
 #include "testing/temp_files.h"
 
 namespace {
@@ -44,6 +45,8 @@ class ImportOutcomeTest : public ::testing::Test {
     return plat::MessageFileName(file_) + ":" + std::to_string(line) + ": ";
   }
 
+  // The imports write into a store of the test's own, never the user's.
+  testing_support::ScopedTestRegistry registry_;
   std::string file_;
   std::string raised_;
   std::vector<std::string> messages_;
