@@ -1,9 +1,14 @@
 # Sourced by the scripts that run Windows programs under wine64: where Wine's
 # programs are, the environment every run gets, and how its server stops.
 # The caller sets WINEPREFIX and WINEDEBUG.
+#
+# wine64 runs 32-bit programs too, in the same 64-bit prefix (WoW64): it
+# hands them to the 32-bit loader of Debian's wine32:i386, when that is
+# installed and the kernel runs 32-bit code.
 
 WINE64=/usr/lib/wine/wine64
 [ -x "$WINE64" ] || WINE64=$(command -v wine64 || echo wine64)
+WINE32=/usr/lib/wine/wine
 WINESERVER=/usr/lib/wine/wineserver64
 [ -x "$WINESERVER" ] || WINESERVER=$(command -v wineserver || echo wineserver)
 # No Mono or Gecko: nothing here needs them, and looking for them is slow.
@@ -13,4 +18,22 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 stop_wineserver() {
   "$WINESERVER" -k >/dev/null 2>&1 || true
   "$WINESERVER" -w >/dev/null 2>&1 || true
+}
+
+# Whether PROGRAM is a 32-bit Windows program (PE32, i386).
+is_pe32() {
+  # The PE header's offset is at 0x3C; the machine field follows "PE\0\0".
+  pe=$(od -An -tu4 -j 60 -N 4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j $((pe + 4)) -N 2 "$1" | tr -d ' ')
+  [ "$machine" = 014c ]
+}
+
+# Says in one line why 32-bit Windows programs cannot run here; says nothing
+# when they can.
+wine32_unavailable() {
+  if [ ! -x "$WINE32" ]; then
+    echo "32-bit Wine is not installed (Debian's wine32:i386, which scripts/install-deps.sh could not install)"
+  elif ! "$WINE32" --version >/dev/null 2>&1; then
+    echo "this machine cannot run 32-bit programs (the 32-bit Wine loader does not start)"
+  fi
 }

@@ -20,7 +20,8 @@ TForm::TForm(TApplication& application, std::string class_name)
 
 TForm::~TForm() {
   if (handle_ != plat::kNoWindow)
-    plat::DestroyWindow(handle_);
+    if (handle_ != plat::kNoWindow)
+      plat::DestroyWindow(handle_);
 }
 
 bool TForm::Visible() const {
@@ -40,8 +41,6 @@ void TForm::CreateHandle() {
 
 TApplication::TApplication() {
   handle_ = plat::CreateHiddenWindow(0, "TApplication", title_, kWindowStyle);
-  if (handle_ == plat::kNoWindow)
-    throw Exception("Cannot create the application window");
 }
 
 TApplication::~TApplication() {
@@ -54,7 +53,8 @@ TApplication::~TApplication() {
 
 void TApplication::SetTitle(const std::string& title) {
   title_ = title;
-  plat::SetWindowTextA(handle_, title_);
+  if (handle_ != plat::kNoWindow)
+    plat::SetWindowTextA(handle_, title_);
 }
 
 void TApplication::RaiseOnCreate(TForm& form) {

@@ -47,12 +47,14 @@ class TForm : public TObject {
 };
 
 // The application: one per process. It owns the application window (a
-// top-level pop-up that is never shown), the title, the forms, and the
+// top-level pop-up that is never shown, when there is one), the title, the forms, and the
 // message loop with its terminated flag.
 class TApplication : public TObject {
  public:
-  // Creates the application window, hidden. Raises Exception when the
-  // platform refuses it.
+  // Creates the application window, hidden. Where the platform refuses it
+  // (no desktop: a service, or Wine with no display), the application runs
+  // without one: nothing it does needs the window, and its forms then have
+  // none either.
   TApplication();
   // Destroys the forms, then the application window.
   ~TApplication() override;

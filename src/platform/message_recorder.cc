@@ -50,4 +50,19 @@ bool RecordMessage(Window owner, const std::string& text, const std::string& cap
   return true;
 }
 
+std::string MessageAsLines(const std::string& text, const std::string& caption) {
+  std::string out = caption;
+  out += '\n';
+  for (std::string::size_type i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      out += '\n';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  out += '\n';
+  return out;
+}
+
 }  // namespace plat

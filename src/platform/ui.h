@@ -20,7 +20,9 @@ constexpr int kIdOk = 1;
 
 // Shows a message to the user and answers the button that closed it.
 //
-// On Windows this is a modal MessageBoxA that waits until the user closes it.
+// On Windows this is a modal MessageBoxA that waits until the user closes it;
+// where no box can be shown (no desktop: a service, or Wine with no
+// display), the message goes to standard error as below and answers OK.
 // Elsewhere the message goes to standard error: the caption on one line, then
 // the text with every CR LF turned into a line break, then a line break;
 // nothing waits for input. While a recorder is set, the message goes to the

@@ -1,28 +1,47 @@
 #!/bin/sh
-# End-to-end test of the Windows program: runs the 64-bit register-brevlin.exe
-# under wine64, on a virtual display of its own and in a fresh Wine prefix,
-# over a set of command lines and configuration files, and reads the registry
-# back with Wine's own reg.exe. For each message box the program shows, it
-# finds the box by its caption, checks that the program is still waiting on
-# it and that it holds the expected text, closes it, and checks that the
-# program then ends with exit code 0. No other window of the program may ever
-# become visible.
+# End-to-end test of the Windows program: runs register-brevlin.exe, the
+# shipped 32-bit program or the 64-bit build, under wine64 (32-bit programs
+# in the same 64-bit prefix, through Wine's WoW64), on a virtual display of
+# its own and in a fresh Wine prefix, over a set of command lines and
+# configuration files, and reads the registry back with Wine's own reg.exe.
+# For each message box the program shows, it finds the box by its caption,
+# checks that the program is still waiting on it and that it holds the
+# expected text, closes it, and checks that the program then ends with exit
+# code 0. No other window of the program may ever become visible.
 #
-# Usage: tests/e2e/run-wine.sh BUILD_DIR [SCREENSHOT_DIR]
-# With SCREENSHOT_DIR, a PNG of each box is kept there.
+# Usage: tests/e2e/run-wine.sh PROGRAM [SCREENSHOT_DIR]
+# PROGRAM is register-brevlin.exe or the build folder that holds it. With
+# SCREENSHOT_DIR, a PNG of each box is kept there. Where a 32-bit program
+# cannot run (no 32-bit Wine, or a kernel without 32-bit support), it says
+# why in one line and exits with 77, which the test command counts as
+# skipped; the 64-bit build's run then stands in for it.
 set -u
 
-if [ -z "${BREVLIN_E2E_DISPLAY:-}" ]; then
-  BREVLIN_E2E_DISPLAY=1 exec "$(dirname "$0")/../../scripts/lib/with-xvfb.sh" "$0" "$@"
+here=$(cd "$(dirname "$0")" && pwd)
+lib=$here/../../scripts/lib
+. "$lib/wine-env.sh"
+exe=$1
+[ -d "$exe" ] && exe=$exe/register-brevlin.exe
+[ -f "$exe" ] || { echo "no $exe"; exit 1; }
+exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+bits=64
+if is_pe32 "$exe"; then
+  bits=32
+  why=$(wine32_unavailable)
+  if [ -n "$why" ]; then
+    echo "SKIPPED: the 32-bit program cannot run under Wine here: $why; the 64-bit build's run stands in for it"
+    exit 77
+  fi
 fi
 
-here=$(cd "$(dirname "$0")" && pwd)
-exe=$(cd "$1" && pwd)/register-brevlin.exe
+if [ -z "${BREVLIN_E2E_DISPLAY:-}" ]; then
+  BREVLIN_E2E_DISPLAY=1 exec "$lib/with-xvfb.sh" "$0" "$@"
+fi
+
 shots=${2:-}
 [ -n "$shots" ] && mkdir -p "$shots" && shots=$(cd "$shots" && pwd)
-[ -f "$exe" ] || { echo "no $exe"; exit 1; }
 . "$here/fixtures.sh"
-. "$here/../../scripts/lib/wine-env.sh"
+echo "program: $exe ($bits-bit)"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-e2e-wine.XXXXXX")
 export WINEPREFIX="$work/prefix"
@@ -210,6 +229,49 @@ run_program "$work/run" "Register Brevlin" \
   "$(printf 'Could not import the program configuration due to the following error:\r\nI/O error 433\r\n\r\nFilename: %s' "$W\\run\\socket")" \
   /IC socket /IP "$W\\run\\"
 expect_nothing_written
+echo "done $case"
+
+# Where the keys land. A 32-bit program's HKEY_LOCAL_MACHINE\Software is the
+# registry's 32-bit view: 64-bit programs such as reg.exe see it below
+# Software\Wow6432Node, and reg.exe's /reg:32 shows it in its place. So is
+# its HKEY_CLASSES_ROOT\CLSID. A 64-bit program's keys stay where it names
+# them. HKEY_CURRENT_USER\Software is one for both.
+case=redirection
+printf '<[Brevlin]>\r\n<HKEY_LOCAL_MACHINE>\r\n[Software\\Mardovan\\E2E]\r\nstring\tWhere\tmachine\r\n<HKEY_CURRENT_USER>\r\n[Software\\Mardovan\\E2E]\r\nstring\tWhere\tuser\r\n<HKEY_CLASSES_ROOT>\r\n[CLSID\\{B2E2E2E2-0000-4000-8000-00000000B1E5}]\r\nstring\t\tBrevlin test class\r\n' \
+  >"$work/machine.cfg"
+"$WINE64" reg delete 'HKCU\Software\Mardovan' /f >/dev/null 2>&1
+run_program "$work/run" "" "" /IC "$W\\machine.cfg"
+clsid='CLSID\{B2E2E2E2-0000-4000-8000-00000000B1E5}'
+# reg_value KEY NAME [VIEW]: "TYPE DATA" of the value, or "missing".
+reg_value() {
+  if [ "$2" = '(Default)' ]; then n=/ve; else n="/v $2"; fi
+  # shellcheck disable=SC2086
+  out=$("$WINE64" reg query "$1" $n ${3:-} 2>/dev/null | tr -d '\r' |
+    sed -n "s/^    [^ ].*    \([A-Z_]*\)    \(.*\)\$/\1 \2/p")
+  printf '%s\n' "${out:-missing}"
+}
+expect_reg() {
+  got=$(reg_value "$1" "$2" "${4:-}")
+  [ "$got" = "$3" ] || fail "$1${4:+ ($4)} \"$2\" is \"$got\", expected \"$3\""
+}
+if [ $bits = 32 ]; then
+  expect_reg 'HKLM\Software\Wow6432Node\Mardovan\E2E' Where 'REG_SZ machine'
+  expect_reg 'HKLM\Software\Mardovan\E2E' Where 'REG_SZ machine' /reg:32
+  expect_reg 'HKLM\Software\Mardovan\E2E' Where missing
+  expect_reg "HKCR\\Wow6432Node\\$clsid" '(Default)' 'REG_SZ Brevlin test class'
+  expect_reg "HKCR\\$clsid" '(Default)' 'REG_SZ Brevlin test class' /reg:32
+  expect_reg "HKCR\\$clsid" '(Default)' missing
+else
+  expect_reg 'HKLM\Software\Mardovan\E2E' Where 'REG_SZ machine'
+  expect_reg 'HKLM\Software\Wow6432Node\Mardovan\E2E' Where missing
+  expect_reg 'HKLM\Software\Mardovan\E2E' Where missing /reg:32
+  expect_reg "HKCR\\$clsid" '(Default)' 'REG_SZ Brevlin test class'
+  expect_reg "HKCR\\Wow6432Node\\$clsid" '(Default)' missing
+fi
+expect_reg 'HKCU\Software\Mardovan\E2E' Where 'REG_SZ user'
+expect_reg 'HKCU\Software\Mardovan\E2E' Where 'REG_SZ user' /reg:32
+expect_reg 'HKCU\Software\Wow6432Node\Mardovan\E2E' Where missing
+expect_value '' Loading missing
 echo "done $case"
 
 if [ $failures -gt 0 ]; then

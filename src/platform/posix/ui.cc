@@ -18,18 +18,8 @@ int MessageBoxA(Window owner, const std::string& text, const std::string& captio
   FlushPendingWrites();
   if (RecordMessage(owner, text, caption, type))
     return kIdOk;
-  std::string out = caption;
-  out += '\n';
-  out += MessageLocationPrefix();
-  for (std::string::size_type i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      out += '\n';
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  out += '\n';
+  // The location of the line a message concerns goes before its text.
+  const std::string out = MessageAsLines(MessageLocationPrefix() + text, caption);
   std::fwrite(out.data(), 1, out.size(), stderr);
   std::fflush(stderr);
   return kIdOk;

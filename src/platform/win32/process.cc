@@ -1,5 +1,6 @@
 #include "platform/process.h"
 
+#include "platform/win32/registry_calls.h"
 #include "platform/win32/windows_wrapper.h"
 
 namespace plat {
@@ -10,6 +11,9 @@ std::string GetCommandLineA(int, const char* const*) {
 }
 
 void ExitProcess(std::uint32_t exit_code) {
+  // The registry keys kept open for reuse are closed before the end, as the
+  // caller closed them.
+  win32::EndRegistryUse();
   ::ExitProcess(exit_code);
 }
 

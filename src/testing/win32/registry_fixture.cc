@@ -3,6 +3,7 @@
 #include "platform/root_keys.h"
 
 // clang-format off
+#include "platform/win32/registry_calls.h"
 #include "platform/win32/windows_wrapper.h"
 #include <sddl.h>
 // clang-format on
@@ -36,6 +37,9 @@ std::vector<std::string> Subkeys(HKEY key) {
 
 // Gives the key at `path` and every key below it the access list `sddl`.
 bool SetTreeSecurity(plat::RegKey root, const std::string& path, const char* sddl) {
+  // Keys kept open by the registry functions would keep the access they were
+  // opened with.
+  plat::win32::CloseKeptKeys();
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (!::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &descriptor,
                                                               nullptr)) {
@@ -63,6 +67,7 @@ bool SetTreeSecurity(plat::RegKey root, const std::string& path, const char* sdd
 }
 
 void DeleteTestTrees() {
+  plat::win32::CloseKeptKeys();
   DeleteKeyTree(reinterpret_cast<plat::RegKey>(HKEY_CURRENT_USER), "Software\\Mardovan");
   DeleteKeyTree(reinterpret_cast<plat::RegKey>(HKEY_CURRENT_USER), "Software\\BrevlinTest");
   DeleteKeyTree(reinterpret_cast<plat::RegKey>(HKEY_LOCAL_MACHINE), "Software\\BrevlinTest");
@@ -150,6 +155,8 @@ bool DeleteKeyTree(plat::RegKey root, const std::string& path) {
     return false;
   if (!KeyExists(root, path))
     return false;
+  // A kept handle of a deleted key would answer the next open of its path.
+  plat::win32::CloseKeptKeys();
   // A protected tree must be opened up before it can go.
   SetTreeSecurity(root, path, kFullAccessAcl);
   return ::RegDeleteTreeA(AsHkey(root), path.c_str()) == ERROR_SUCCESS;
