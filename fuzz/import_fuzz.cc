@@ -291,6 +291,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     raised = true;
   }
   plat::SetMessageRecorder(nullptr);
+  // The program shows what raised in its error box, which commits what the
+  // store holds back; so does this, before the store is read.
+  plat::FlushPendingWrites();
 
   auto loading =
       testing_support::ReadValue(plat::kHkeyCurrentUser, "Software\\Mardovan", "Loading");

@@ -41,6 +41,7 @@ class ReadOnlyFile {
   static constexpr std::intptr_t kClosed = -1;
   std::intptr_t handle_ = kClosed;
   std::uint64_t bytes_read_ = 0;
+  std::uint64_t largest_size_ = 0;
 };
 
 }  // namespace plat

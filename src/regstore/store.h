@@ -299,8 +299,10 @@ class Store {
   std::thread committer_;
   std::condition_variable group_changed_;
   bool stopping_ = false;
-  // Whether the thread waits without a deadline.
+  // Whether the thread waits without a deadline; whether it could not be
+  // started.
   bool committer_idle_ = false;
+  bool committer_failed_ = false;
 
   KeyCache key_cache_;
 };

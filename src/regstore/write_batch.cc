@@ -1,5 +1,7 @@
 #include "regstore/write_batch.h"
 
+#include <system_error>
+
 #include "regstore/names.h"
 #include "regstore/store.h"
 
@@ -23,8 +25,15 @@ Status Store::Begin() {
   key_cache_.Sync(db_.DataVersion());
   // A group is committed once due even when no call comes, so that the
   // write lock is not held while the program does other things.
-  if (!committer_.joinable())
-    committer_ = std::thread([this] { CommitGroups(); });
+  if (!committer_.joinable() && !committer_failed_) {
+    try {
+      committer_ = std::thread([this] { CommitGroups(); });
+    } catch (const std::system_error&) {
+      // Without the thread a due group waits for the next call, a close or
+      // a wait of the program, as each of those commits it too.
+      committer_failed_ = true;
+    }
+  }
   WakeCommitter();
   return kErrorSuccess;
 }

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/posix/linux_file_names.h"
 
 namespace plat {
@@ -43,6 +45,8 @@ Status ReadOnlyFile::Open(const std::string& name) {
     ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   handle_ = fd;
   bytes_read_ = 0;
+  struct stat opened;
+  largest_size_ = ::fstat(fd, &opened) == 0 ? static_cast<std::uint64_t>(opened.st_size) : 0;
   return kErrorSuccess;
 }
 
@@ -57,13 +61,17 @@ Status ReadOnlyFile::Read(void* buffer, std::size_t size, std::size_t* got) {
   if (n < 0)
     return posix::ErrnoToWin32(errno, std::string());
   if (n > 0) {
-    // A file's reads cannot run past its size, which only grows while a
-    // writer appends. Files of the kernel's (in /proc and /sys) say 0 and may
-    // give data without end: what they give is not a configuration file.
+    // A file's reads cannot run past the largest size it has had: its size
+    // when it was opened, or a larger one when a writer appends. Files of the
+    // kernel's (in /proc and /sys) say 0 and may give data without end: what
+    // they give is not a configuration file. (A file cut shorter while it is
+    // read may still give what it held before.)
     bytes_read_ += static_cast<std::uint64_t>(n);
     struct stat st;
-    if (::fstat(static_cast<int>(handle_), &st) != 0 ||
-        bytes_read_ > static_cast<std::uint64_t>(st.st_size)) {
+    if (::fstat(static_cast<int>(handle_), &st) != 0)
+      return posix::ErrnoToWin32(errno, std::string());
+    largest_size_ = std::max(largest_size_, static_cast<std::uint64_t>(st.st_size));
+    if (bytes_read_ > largest_size_) {
       return posix::ErrnoToWin32(EFBIG, std::string());
     }
   }
