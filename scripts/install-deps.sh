@@ -14,6 +14,9 @@
 # optional here: when it cannot be installed, this says so in one line and
 # ends with 0, and the Wine tests run the 64-bit build instead (saying so as
 # well). Every other package is needed, and a failure to install one fails.
+# Wine's preloaders reserve the addresses Windows programs expect before
+# anything else takes them; without them a Wine start now and then fails with
+# "failed to map the shared user data".
 set -eu
 
 profile=${1:-all}
@@ -23,12 +26,12 @@ BUILD_PACKAGES="cmake ninja-build g++ pkg-config libsqlite3-dev"
 TEST_PACKAGES="hyperfine time libgtest-dev googletest libbenchmark-dev sqlite3
   dpkg-dev unzip
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-  wine wine64 fonts-wine xvfb xdotool x11-apps imagemagick
+  wine wine64 wine64-preloader fonts-wine xvfb xdotool x11-apps imagemagick
   clang libclang-rt-14-dev"
 
 case $profile in
   build) PACKAGES=$BUILD_PACKAGES; PACKAGES_I386="" ;;
-  all) PACKAGES="$BUILD_PACKAGES $TEST_PACKAGES"; PACKAGES_I386="wine32:i386" ;;
+  all) PACKAGES="$BUILD_PACKAGES $TEST_PACKAGES"; PACKAGES_I386="wine32:i386 wine32-preloader:i386" ;;
   *) echo "usage: $0 [build|all]" >&2; exit 2 ;;
 esac
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string_view>
 
+#include "regstore/names.h"
 #include "regstore_tool/help.h"
 #include "regstore_tool/options.h"
 #include "regstore_tool/reg_file.h"
@@ -26,22 +27,6 @@ namespace {
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 constexpr int kUsageError = 2;
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z')
-      x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z')
-      y = static_cast<char>(y - 'a' + 'A');
-    if (x != y)
-      return false;
-  }
-  return true;
-}
 
 bool FileExists(const std::string& path) {
   struct stat info;
@@ -277,7 +262,7 @@ class QueryPrinter : public KeyVisitor {
   }
 
   bool Value(const ValueView& value) override {
-    if (only_ && !SameIgnoringCase(value.name, *only_))
+    if (only_ && !regstore::SameName(value.name, *only_))
       return true;
     ShowKey();
     ++matches_;
@@ -533,15 +518,27 @@ int Command::Add(const CommandLine& line) {
 
 // --- delete --------------------------------------------------------------------
 
-class ValueNames : public KeyVisitor {
+// One key's values and subkeys, read before anything is written: the walk
+// reads in one snapshot that a write would end.
+class KeyContents : public KeyVisitor {
  public:
+  struct Item {
+    std::string name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+  };
   bool Key(const std::string&) override { return true; }
   bool Value(const ValueView& value) override {
-    names.emplace_back(value.name);
+    values.push_back({std::string(value.name), value.type,
+                      std::vector<std::uint8_t>(value.data, value.data + value.size)});
     return true;
   }
-  bool Subkey(std::string_view) override { return true; }
-  std::vector<std::string> names;
+  bool Subkey(std::string_view name) override {
+    subkeys.emplace_back(name);
+    return true;
+  }
+  std::vector<Item> values;
+  std::vector<std::string> subkeys;
 };
 
 int Command::Delete(const CommandLine& line) {
@@ -574,11 +571,12 @@ int Command::Delete(const CommandLine& line) {
 
   std::vector<std::string> names;
   if (line.Has("va")) {
-    ValueNames collect;
+    KeyContents collect;
     const Status status = WalkKey(key, false, &collect);
     if (status != kErrorSuccess)
       return StoreError("cannot read the registry key " + key.FullName(), status);
-    names = std::move(collect.names);
+    for (const KeyContents::Item& item : collect.values)
+      names.push_back(item.name);
     if (!force &&
         !Ask("Delete all values under the registry key " + key.FullName(),
              "give /f to delete the values of " + key.FullName() + " without asking", &code))
@@ -607,29 +605,6 @@ int Command::Delete(const CommandLine& line) {
 }
 
 // --- copy ----------------------------------------------------------------------
-
-// One key's values and subkeys, read before anything is written: the walk
-// reads in one snapshot that a write would end.
-class KeyContents : public KeyVisitor {
- public:
-  struct Item {
-    std::string name;
-    std::uint32_t type;
-    std::vector<std::uint8_t> data;
-  };
-  bool Key(const std::string&) override { return true; }
-  bool Value(const ValueView& value) override {
-    values.push_back({std::string(value.name), value.type,
-                      std::vector<std::uint8_t>(value.data, value.data + value.size)});
-    return true;
-  }
-  bool Subkey(std::string_view name) override {
-    subkeys.emplace_back(name);
-    return true;
-  }
-  std::vector<Item> values;
-  std::vector<std::string> subkeys;
-};
 
 Status CopyKey(const KeyName& from, const KeyName& to, bool recursive) {
   KeyContents contents;
@@ -671,12 +646,12 @@ int Command::Copy(const CommandLine& line) {
   const bool target_exists = LookUpKey(&existing) == kErrorSuccess;
   if (target_exists)
     to = existing;
-  if (from.root == to.root && SameIgnoringCase(from.path, to.path))
+  if (from.root == to.root && regstore::SameName(from.path, to.path))
     return Error("a key cannot be copied onto itself: " + from.FullName());
   const bool recursive = line.Has("s");
   if (recursive && from.root == to.root &&
       (from.path.empty() || (to.path.size() > from.path.size() &&
-                             SameIgnoringCase(to.path.substr(0, from.path.size()), from.path) &&
+                             regstore::SameName(to.path.substr(0, from.path.size()), from.path) &&
                              to.path[from.path.size()] == '\\')))
     return Error("a key cannot be copied with /s into a key below it: " + to.FullName());
   if (target_exists && !line.Has("f") &&

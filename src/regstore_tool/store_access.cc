@@ -1,26 +1,11 @@
 #include "regstore_tool/store_access.h"
 
 #include "platform/root_keys.h"
+#include "regstore/names.h"
 
 namespace regstore_tool {
 
 namespace {
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z')
-      x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z')
-      y = static_cast<char>(y - 'a' + 'A');
-    if (x != y)
-      return false;
-  }
-  return true;
-}
 
 // The path without empty names.
 std::string Normalized(const std::string& path) {
@@ -56,7 +41,7 @@ KeyName KeyName::Child(const std::string& name) const {
 bool SplitKeyName(const std::string& text, KeyName* key) {
   const std::string::size_type slash = text.find('\\');
   const plat::RootKeyEntry* root =
-      plat::RootKeyByAnyName(std::string_view(text).substr(0, slash), SameIgnoringCase);
+      plat::RootKeyByAnyName(std::string_view(text).substr(0, slash), regstore::SameName);
   if (!root)
     return false;
   key->root = root->key;
