@@ -83,6 +83,8 @@ class Command {
   int ParseKey(const std::string& command, const std::string& text, KeyName* key);
   int OpenStore(bool may_create);
   int FindKey(KeyName* key);
+  // The key `text` names, which must exist, in a store that must exist.
+  int ExistingKey(const std::string& command, const std::string& text, KeyName* key);
   int StoreError(const std::string& what, Status status);
   bool Ask(const std::string& question, const std::string& refusal, int* code);
 
@@ -206,6 +208,15 @@ int Command::FindKey(KeyName* key) {
   if (status != kErrorSuccess)
     return StoreError("cannot read the registry key " + key->FullName(), status);
   return kSuccess;
+}
+
+int Command::ExistingKey(const std::string& command, const std::string& text, KeyName* key) {
+  int code = ParseKey(command, text, key);
+  if (code == kSuccess)
+    code = OpenStore(false);
+  if (code == kSuccess)
+    code = FindKey(key);
+  return code;
 }
 
 bool Command::Ask(const std::string& question, const std::string& refusal, int* code) {
@@ -355,11 +366,7 @@ int Command::Query(const CommandLine& line) {
   if (line.Has("v") && line.Has("ve"))
     return Usage("query", "give /v or /ve, not both");
   KeyName key;
-  int code = ParseKey("query", line.operands[0], &key);
-  if (code == kSuccess)
-    code = OpenStore(false);
-  if (code == kSuccess)
-    code = FindKey(&key);
+  int code = ExistingKey("query", line.operands[0], &key);
   if (code != kSuccess)
     return code;
   const bool recursive = line.Has("s");
@@ -548,11 +555,7 @@ int Command::Delete(const CommandLine& line) {
   if (forms > 1)
     return Usage("delete", "give one of /v, /ve and /va");
   KeyName key;
-  int code = ParseKey("delete", line.operands[0], &key);
-  if (code == kSuccess)
-    code = OpenStore(false);
-  if (code == kSuccess)
-    code = FindKey(&key);
+  int code = ExistingKey("delete", line.operands[0], &key);
   if (code != kSuccess)
     return code;
   const bool force = line.Has("f");
