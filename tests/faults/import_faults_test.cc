@@ -195,16 +195,23 @@ class ImportFaultTest : public testing_support::ProgramTest {
   // The workload's file with a comment line of 1 GiB (a hole of NUL bytes)
   // before the key `key`: while the program reads through it, it holds no
   // lock on the store, so that another program can take the store's write
-  // lock in the middle of the import.
+  // lock, or look into the store, in the middle of the import.
   std::string WriteConfigWithPause(const std::string& name, const Workload& w, int key) {
+    const std::string path = WriteConfig(name, "");
+    WriteWithPause(path, w, key);
+    return path;
+  }
+  static void WriteWithPause(const std::string& path, const Workload& w, int key) {
     const std::string::size_type split =
         w.text.find("[" + w.tree + "\\Key" + std::to_string(key) + "]");
-    EXPECT_NE(split, std::string::npos);
-    const std::string path = WriteConfig(name, w.text.substr(0, split) + "<<");
-    EXPECT_EQ(::truncate(path.c_str(), static_cast<off_t>(split + 2 + (std::size_t{1} << 30))), 0);
+    ASSERT_NE(split, std::string::npos);
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::trunc);
+      out << w.text.substr(0, split) << "<<";
+    }
+    ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(split + 2 + (std::size_t{1} << 30))), 0);
     std::ofstream out(path, std::ios::binary | std::ios::app);
     out << "\n" << w.text.substr(split);
-    return path;
   }
 
   ProgramOptions Import(const std::string& config, const std::string& store) {
@@ -896,7 +903,9 @@ TEST_F(ImportFaultTest, AnotherUserReadsButCannotLockTheOwnerOut) {
 
   // While the owner's import is stopped half-way, the other user reads.
   const Workload second = MakeWorkload("Later", 800, 10);
-  owner.arguments = {"/IC", folder.Write("later.cfg", second.text)};
+  const std::string later = folder.Write("later.cfg", "");
+  WriteWithPause(later, second, 20);
+  owner.arguments = {"/IC", later};
   {
     RunningProgram running(program_, owner);
     ASSERT_TRUE(StopAfterKeys(&running, store, second, 10, [] { return true; }));
@@ -923,7 +932,7 @@ TEST_F(ImportFaultTest, StoreReplacedUnderARunningImport) {
 
   const std::string store = NewStore();
   const Workload w = MakeWorkload("Replaced", 1500, 10);
-  RunningProgram running(program_, Import(WriteConfig("replaced.cfg", w.text), store));
+  RunningProgram running(program_, Import(WriteConfigWithPause("replaced.cfg", w, 25), store));
   ASSERT_TRUE(StopAfterKeys(&running, store, w, 20, [&] {
     const std::string copy = store + ".copy";
     fs::copy_file(other, copy, fs::copy_options::overwrite_existing);
@@ -1307,7 +1316,7 @@ TEST_F(ImportFaultTest, FaultInjectionSummary) {
   {
     const std::string other = fresh_copy();
     const std::string store = fresh_copy();
-    RunningProgram running(program_, Import(big_config, store));
+    RunningProgram running(program_, Import(WriteConfigWithPause("replaced.cfg", big, 15), store));
     ASSERT_TRUE(StopAfterKeys(&running, store, big, 10, [&] {
       const std::string moved = store + ".copy";
       fs::copy_file(other, moved);
