@@ -820,15 +820,15 @@ int Command::ChangeFlags(const std::string& command, const CommandLine& line, st
 
 // --- dispatch --------------------------------------------------------------------
 
-const std::vector<OptionSpec>& OptionsOf(const std::string& command) {
-  static const std::vector<OptionSpec> kNone;
-  static const std::vector<OptionSpec> kQuery = {{"v", true}, {"ve", false}, {"s", false}};
-  static const std::vector<OptionSpec> kAdd = {{"v", true}, {"ve", false}, {"t", true},
+const std::vector<OptionRule>& OptionsOf(const std::string& command) {
+  static const std::vector<OptionRule> kNone;
+  static const std::vector<OptionRule> kQuery = {{"v", true}, {"ve", false}, {"s", false}};
+  static const std::vector<OptionRule> kAdd = {{"v", true}, {"ve", false}, {"t", true},
                                                {"d", true}, {"s", true},   {"f", false}};
-  static const std::vector<OptionSpec> kDelete = {
+  static const std::vector<OptionRule> kDelete = {
       {"v", true}, {"ve", false}, {"va", false}, {"f", false}};
-  static const std::vector<OptionSpec> kCopy = {{"s", false}, {"f", false}};
-  static const std::vector<OptionSpec> kExport = {{"y", false}, {"5", false}};
+  static const std::vector<OptionRule> kCopy = {{"s", false}, {"f", false}};
+  static const std::vector<OptionRule> kExport = {{"y", false}, {"5", false}};
   if (command == "query")
     return kQuery;
   if (command == "add")

@@ -12,7 +12,7 @@ std::string LowerAscii(const std::string& text) {
 }
 
 std::string ParseCommandLine(const std::vector<std::string>& args, std::size_t first,
-                             const std::vector<OptionSpec>& specs, CommandLine* line) {
+                             const std::vector<OptionRule>& rules, CommandLine* line) {
   bool options_ended = false;
   for (std::size_t i = first; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -35,12 +35,12 @@ std::string ParseCommandLine(const std::vector<std::string>& args, std::size_t f
       continue;
     }
     const std::string name = lower.substr(1);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : specs) {
+    const OptionRule* rule = nullptr;
+    for (const OptionRule& candidate : rules) {
       if (name == candidate.name)
-        spec = &candidate;
+        rule = &candidate;
     }
-    if (!spec) {
+    if (!rule) {
       // A "/" argument that names no option may be a file name.
       if (arg[0] == '/') {
         line->operands.push_back(arg);
@@ -48,15 +48,15 @@ std::string ParseCommandLine(const std::vector<std::string>& args, std::size_t f
       }
       return "unknown option '" + arg + "'";
     }
-    if (line->options.count(spec->name))
-      return "the option /" + std::string(spec->name) + " is given twice";
+    if (line->options.count(rule->name))
+      return "the option /" + std::string(rule->name) + " is given twice";
     std::string value;
-    if (spec->takes_value) {
+    if (rule->takes_value) {
       if (i + 1 >= args.size())
-        return "the option /" + std::string(spec->name) + " needs a value";
+        return "the option /" + std::string(rule->name) + " needs a value";
       value = args[++i];
     }
-    line->options[spec->name] = value;
+    line->options[rule->name] = value;
   }
   return std::string();
 }

@@ -14,14 +14,14 @@
 
 namespace regstore_tool {
 
-struct OptionSpec {
+struct OptionRule {
   const char* name;  // lower case, without "/" or "-"
   bool takes_value;
 };
 
 struct CommandLine {
   std::vector<std::string> operands;
-  // By name as in OptionSpec; "" for an option without a value.
+  // By name as in OptionRule; "" for an option without a value.
   std::map<std::string, std::string> options;
   bool help = false;  // /?, -?, -h, --help
   bool json = false;  // --json (or /json)
@@ -39,7 +39,7 @@ std::string LowerAscii(const std::string& text);
 // Reads `args` from `first` on. Answers an empty string, or what is wrong
 // (an option given twice, a value missing, an unknown "-" option).
 std::string ParseCommandLine(const std::vector<std::string>& args, std::size_t first,
-                             const std::vector<OptionSpec>& specs, CommandLine* line);
+                             const std::vector<OptionRule>& rules, CommandLine* line);
 
 }  // namespace regstore_tool
 

@@ -5,7 +5,7 @@
 namespace regstore_tool {
 namespace {
 
-const std::vector<OptionSpec> kAddOptions = {{"v", true}, {"ve", false}, {"t", true},
+const std::vector<OptionRule> kAddOptions = {{"v", true}, {"ve", false}, {"t", true},
                                              {"d", true}, {"s", true},   {"f", false}};
 
 TEST(ParseCommandLineTest, OptionsInAnyCaseAndPlace) {

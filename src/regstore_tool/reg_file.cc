@@ -1,22 +1,17 @@
 #include "regstore_tool/reg_file.h"
 
+#include "platform/registry.h"
 #include "regstore_tool/text.h"
 
 namespace regstore_tool {
 
 namespace {
 
-constexpr std::uint32_t kSz = 1;
-constexpr std::uint32_t kExpandSz = 2;
-constexpr std::uint32_t kBinary = 3;
-constexpr std::uint32_t kDword = 4;
-constexpr std::uint32_t kMultiSz = 7;
-
 constexpr char kRegedit4Header[] = "REGEDIT4";
 constexpr char kVersion5Header[] = "Windows Registry Editor Version 5.00";
 
 bool IsStringType(std::uint32_t type) {
-  return type == kSz || type == kExpandSz || type == kMultiSz;
+  return type == plat::kRegSz || type == plat::kRegExpandSz || type == plat::kRegMultiSz;
 }
 
 bool IsSpace(char c) {
@@ -380,7 +375,7 @@ class Parser {
         *problem = "unexpected text after the string";
         return false;
       }
-      *type = kSz;
+      *type = plat::kRegSz;
       data->assign(text.begin(), text.end());
       data->push_back(0);
       return true;
@@ -392,7 +387,7 @@ class Parser {
         *problem = "a dword must be 1 to 8 hexadecimal digits";
         return false;
       }
-      *type = kDword;
+      *type = plat::kRegDword;
       data->assign({static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
                     static_cast<std::uint8_t>(number >> 16),
                     static_cast<std::uint8_t>(number >> 24)});
@@ -400,7 +395,7 @@ class Parser {
     }
     if (StartsWithWord(line, i, "hex")) {
       i += 3;
-      *type = kBinary;
+      *type = plat::kRegBinary;
       if (i < line.size() && line[i] == '(') {
         ++i;
         if (!ReadHexNumber(line, &i, 8, type) || i >= line.size() || line[i] != ')') {
@@ -484,11 +479,11 @@ void AppendRegFileValue(std::string_view name, std::uint32_t type, const std::ui
   else
     AppendQuoted(name, line);
   *line += '=';
-  if (type == kSz && QuotableText(data, size)) {
+  if (type == plat::kRegSz && QuotableText(data, size)) {
     AppendQuoted(std::string_view(reinterpret_cast<const char*>(data), size - 1), line);
     return;
   }
-  if (type == kDword && size == 4) {
+  if (type == plat::kRegDword && size == 4) {
     *line += "dword:";
     AppendHex32(static_cast<std::uint32_t>(data[0] | data[1] << 8 | data[2] << 16 |
                                            static_cast<std::uint32_t>(data[3]) << 24),
@@ -501,7 +496,7 @@ void AppendRegFileValue(std::string_view name, std::uint32_t type, const std::ui
     data = reinterpret_cast<const std::uint8_t*>(wide.data());
     size = wide.size();
   }
-  if (type == kBinary) {
+  if (type == plat::kRegBinary) {
     *line += "hex:";
   } else {
     *line += "hex(";
