@@ -46,3 +46,24 @@ install_wine_fonts() {
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
 }
+
+# Takes the program a Wine test runs (register-brevlin.exe, or the build
+# folder that holds it) and sets `exe` to its full path and `bits` to 32 or
+# 64. Where a 32-bit program cannot run here, says why in one line and ends
+# the script with 77, which the test command counts as skipped: the 64-bit
+# build's run stands in for it.
+wine_program_or_skip() {
+  exe=$1
+  [ -d "$exe" ] && exe=$exe/register-brevlin.exe
+  [ -f "$exe" ] || { echo "no $exe"; exit 1; }
+  exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
+  bits=64
+  if is_pe32 "$exe"; then
+    bits=32
+    why=$(wine32_unavailable)
+    if [ -n "$why" ]; then
+      echo "SKIPPED: the 32-bit program cannot run under Wine here: $why; the 64-bit build's run stands in for it"
+      exit 77
+    fi
+  fi
+}

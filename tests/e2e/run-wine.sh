@@ -23,19 +23,7 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 lib=$here/../../scripts/lib
 . "$lib/wine-env.sh"
-exe=$1
-[ -d "$exe" ] && exe=$exe/register-brevlin.exe
-[ -f "$exe" ] || { echo "no $exe"; exit 1; }
-exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
-bits=64
-if is_pe32 "$exe"; then
-  bits=32
-  why=$(wine32_unavailable)
-  if [ -n "$why" ]; then
-    echo "SKIPPED: the 32-bit program cannot run under Wine here: $why; the 64-bit build's run stands in for it"
-    exit 77
-  fi
-fi
+wine_program_or_skip "$1"
 
 if [ -z "${BREVLIN_E2E_DISPLAY:-}" ]; then
   BREVLIN_E2E_DISPLAY=1 exec "$lib/with-xvfb.sh" "$0" "$@"

@@ -13,19 +13,7 @@ set -u
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/lib/wine-env.sh"
-exe=$1
-[ -d "$exe" ] && exe=$exe/register-brevlin.exe
-[ -f "$exe" ] || { echo "no $exe"; exit 1; }
-exe=$(cd "$(dirname "$exe")" && pwd)/$(basename "$exe")
-bits=64
-if is_pe32 "$exe"; then
-  bits=32
-  why=$(wine32_unavailable)
-  if [ -n "$why" ]; then
-    echo "SKIPPED: the 32-bit program cannot run under Wine here: $why; the 64-bit build's run stands in for it"
-    exit 77
-  fi
-fi
+wine_program_or_skip "$1"
 echo "program: $exe ($bits-bit), no display"
 
 unset DISPLAY WAYLAND_DISPLAY
