@@ -31,10 +31,8 @@ mkdir -p "$WINEPREFIX"
 "$WINE64" wineboot -i >/dev/null 2>&1
 "$WINESERVER" -w
 W=$(printf 'Z:%s' "$work" | tr / '\\')
-cp "$root/examples/brevlin.cfg" "$work/brevlin.cfg"
-printf '<[Brevlin]>\r\n[Software\\Mardovan\\E2E]\r\nstring\tBefore\twritten\r\n<[Other]>\r\nstring\tAfter\tnever\r\n' \
-  >"$work/wrong.cfg"
-printf 'string\tEarly\tnever\n[Software\\Mardovan\\E2E]\nstring\tAfter\tnever\n' >"$work/early.cfg"
+. "$root/tests/e2e/fixtures.sh"
+make_fixtures "$work"
 
 failures=0
 fail() {
