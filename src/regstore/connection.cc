@@ -419,7 +419,9 @@ Status Store::OpenStore(std::string* detail) {
     return kErrorBadDb;
   }
 
-  rc = db_.PrepareStatements();
+  rc = ConfigurePageCache(db_.get());
+  if (rc == SQLITE_OK)
+    rc = db_.PrepareStatements();
   if (rc != SQLITE_OK)
     return fail(rc, "cannot prepare the store's statements");
   return kErrorSuccess;

@@ -29,7 +29,12 @@ namespace regstore {
   X(kInsertValue, "INSERT OR IGNORE INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)") \
   X(kFindValue, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2")                   \
   X(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND name = ?2")                            \
-  X(kListValues, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id")              \
+  X(kListValues,                                                                              \
+    "SELECT name, type, data FROM vals WHERE id IN (SELECT id FROM vals WHERE key = ?1)"      \
+    " ORDER BY id")                                                                           \
+  X(kValueSpan, "SELECT min(id), max(id), count(*) FROM vals WHERE key = ?1")                 \
+  X(kValuesInSpan,                                                                            \
+    "SELECT name, type, data FROM vals NOT INDEXED WHERE id BETWEEN ?2 AND ?3 AND key = ?1")  \
   X(kListSubkeys, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name")                    \
   X(kSetFlags, "UPDATE keys SET flags = (flags | ?2) & ~?3 WHERE id = ?1")                    \
   X(kProtectedBelow,                                                                          \

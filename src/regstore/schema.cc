@@ -242,6 +242,16 @@ int ConfigureStoreConnection(sqlite3* db) {
                       nullptr, nullptr, nullptr);
 }
 
+int ConfigurePageCache(sqlite3* db) {
+  // A page cache of 16 MiB instead of SQLite's 2 MB: a walk of the tree in
+  // name order visits sibling keys whose rows lie far apart in the tables,
+  // and the next sibling's rows share pages with the last one's. With the
+  // pages of one such sweep kept, an export reads each page about once
+  // instead of once per key (a tenth of the reads for a store of 1 M values
+  // spread over 300 parents); memory stays bounded by the cache.
+  return sqlite3_exec(db, "PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
+}
+
 void ConfigureSqliteLibrary() {
   // Answers SQLITE_MISUSE once the library is in use; it then keeps the
   // settings it has.

@@ -44,6 +44,10 @@ int SetUpStoreTables(sqlite3* db, std::int64_t* version);
 // code.
 int ConfigureStoreConnection(sqlite3* db);
 
+// Sets the page cache of a connection, read-write or read-only, once the
+// store is known to be one. Answers an SQLite result code.
+int ConfigurePageCache(sqlite3* db);
+
 // Settings of the SQLite library for the whole process, made before its
 // first connection opens (later calls change nothing): no memory statistics,
 // which would take a global lock on every allocation.

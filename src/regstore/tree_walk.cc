@@ -19,32 +19,30 @@ using OwnedStatement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
 class TreeWalker {
  public:
-  TreeWalker(sqlite3* db, sqlite3_stmt* list_values, StoreVisitor* visitor, bool recursive,
+  // The statements that read values: a key's span, its rows in a span, and
+  // its rows wherever they lie.
+  struct ValueStatements {
+    sqlite3_stmt* span;
+    sqlite3_stmt* in_span;
+    sqlite3_stmt* listed;
+  };
+
+  TreeWalker(sqlite3* db, const ValueStatements& values_sql, StoreVisitor* visitor, bool recursive,
              bool values)
       : db_(db),
-        list_values_(list_values),
+        values_sql_(values_sql),
         visitor_(*visitor),
         recursive_(recursive),
         values_(values) {}
 
-  // Visits the key `id` at `path`; answers an SQLite result code.
+  // Visits the key `id` at `path` and, when recursive, every key below it;
+  // answers an SQLite result code.
   int Visit(std::int64_t id, std::string* path, std::size_t depth) {
     if (!visitor_.Key(*path))
       return Stop();
     if (values_) {
-      StatementUse values(list_values_);
-      sqlite3_bind_int64(values.get(), 1, id);
-      int rc;
-      while ((rc = sqlite3_step(values.get())) == SQLITE_ROW) {
-        const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(values.get(), 2));
-        const StoreValueView value{
-            ColumnView(values.get(), 0),
-            static_cast<std::uint32_t>(sqlite3_column_int64(values.get(), 1)), data,
-            static_cast<std::size_t>(sqlite3_column_bytes(values.get(), 2))};
-        if (!visitor_.Value(value))
-          return Stop();
-      }
-      if (rc != SQLITE_DONE)
+      const int rc = VisitValues(id);
+      if (rc != SQLITE_OK || stopped_)
         return rc;
     }
     sqlite3_stmt* subkeys = nullptr;
@@ -73,6 +71,52 @@ class TreeWalker {
   }
 
  private:
+  // Visits the values of the key `id` in the order they were made (the order
+  // of their row ids). The values a key gets in one import lie side by side
+  // in the table, so when the key's rows fill most of their span they are
+  // read as one range of the table: no sort and no lookup per row. Values
+  // strewn across the table (added one by one over time) are looked up one
+  // by one in row id order instead, so that a range never passes over many
+  // rows of other keys.
+  int VisitValues(std::int64_t id) {
+    std::int64_t first = 0;
+    std::int64_t last = 0;
+    std::int64_t count = 0;
+    {
+      StatementUse span(values_sql_.span);
+      sqlite3_bind_int64(span.get(), 1, id);
+      const int rc = sqlite3_step(span.get());
+      if (rc != SQLITE_ROW)
+        return rc;
+      first = sqlite3_column_int64(span.get(), 0);
+      last = sqlite3_column_int64(span.get(), 1);
+      count = sqlite3_column_int64(span.get(), 2);
+    }
+    if (count == 0)
+      return SQLITE_OK;
+    const bool compact = last - first < 2 * count + kSpanSlack;
+    StatementUse rows(compact ? values_sql_.in_span : values_sql_.listed);
+    sqlite3_bind_int64(rows.get(), 1, id);
+    if (compact) {
+      sqlite3_bind_int64(rows.get(), 2, first);
+      sqlite3_bind_int64(rows.get(), 3, last);
+    }
+    int rc;
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+      const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(rows.get(), 2));
+      const StoreValueView value{ColumnView(rows.get(), 0),
+                                 static_cast<std::uint32_t>(sqlite3_column_int64(rows.get(), 1)),
+                                 data,
+                                 static_cast<std::size_t>(sqlite3_column_bytes(rows.get(), 2))};
+      if (!visitor_.Value(value))
+        return Stop();
+    }
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+  }
+
+  // Rows of other keys a range may pass over besides one per row of its own.
+  static constexpr std::int64_t kSpanSlack = 64;
+
   int Stop() {
     stopped_ = true;
     return SQLITE_OK;
@@ -96,7 +140,7 @@ class TreeWalker {
   }
 
   sqlite3* db_;
-  sqlite3_stmt* list_values_;
+  ValueStatements values_sql_;
   StoreVisitor& visitor_;
   bool recursive_;
   bool values_;
@@ -118,7 +162,9 @@ Status Store::WalkTree(RegKey key, const std::string& path, bool recursive, Stor
   status = Find(key, path, &id, &info);
   if (status != kErrorSuccess)
     return status;
-  TreeWalker walker(db_.get(), Statement(kListValues), visitor, recursive, values);
+  TreeWalker walker(db_.get(),
+                    {Statement(kValueSpan), Statement(kValuesInSpan), Statement(kListValues)},
+                    visitor, recursive, values);
   const int rc = walker.Visit(id, &info.path, 0);
   return rc == SQLITE_OK ? kErrorSuccess : Fail(rc);
 }

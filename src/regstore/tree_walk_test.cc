@@ -94,6 +94,79 @@ TEST_F(StoreWalkTest, StopsWhenTheVisitorSaysSo) {
   EXPECT_EQ(all.calls[3], "value after=3 (3)");
 }
 
+// The values of a key lie side by side in the table, interleaved with
+// another key's, or strewn far apart; each layout is read back whole, in the
+// order the values were made, with none of the other key's.
+TEST(StoreWalkLayoutTest, ValuesComeInCreationOrderHoweverTheyLie) {
+  struct Layout {
+    const char* name;
+    int values;        // values of each key, A and B
+    int between;       // values of the key C made after each value of A
+    bool interleaved;  // each value of B made right after A's
+  };
+  const Layout layouts[] = {
+      {"side by side", 40, 0, false},
+      {"interleaved", 40, 0, true},
+      {"strewn", 5, 100, false},
+      {"strewn and interleaved", 5, 100, true},
+  };
+  for (const Layout& layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    testing_support::ScopedTestRegistry registry;
+    std::vector<std::string> expected_a, expected_b;
+    for (int i = 0; i < layout.values; ++i) {
+      const std::string n = std::to_string(layout.values - i);  // names not in row order
+      Set("L\\A", "a" + n, n);
+      expected_a.push_back("value a" + n + "=" + n + " (3)");
+      if (layout.interleaved) {
+        Set("L\\B", "b" + n, n);
+        expected_b.push_back("value b" + n + "=" + n + " (3)");
+      }
+      for (int j = 0; j < layout.between; ++j)
+        Set("L\\C", "c" + std::to_string(i * layout.between + j), "c");
+    }
+    if (!layout.interleaved) {
+      for (int i = 0; i < layout.values; ++i) {
+        Set("L\\B", "b" + std::to_string(i), "b");
+        expected_b.push_back("value b" + std::to_string(i) + "=b (3)");
+      }
+    }
+    // A value set again keeps its place; one deleted and made again goes last.
+    Set("L\\A", "a1", "again");
+    expected_a[static_cast<std::size_t>(layout.values - 1)] = "value a1=again (3)";
+    {
+      testing_support::ScopedRegKey a;
+      ASSERT_EQ(a.Create(kHkeyCurrentUser, "L\\A"), kErrorSuccess);
+      ASSERT_EQ(RegDeleteValueA(a.get(), "a2"), kErrorSuccess);
+    }
+    Set("L\\A", "a2", "new");
+    expected_a.erase(expected_a.begin() + (layout.values - 2));
+    expected_a.push_back("value a2=new (3)");
+
+    for (const char* key : {"A", "B"}) {
+      const auto& expected = key[0] == 'A' ? expected_a : expected_b;
+      Recorder alone;
+      ASSERT_EQ(regstore::StoreWalk(kHkeyCurrentUser, std::string("L\\") + key, false, &alone),
+                kErrorSuccess);
+      ASSERT_EQ(alone.calls.size(), expected.size() + 1);
+      EXPECT_EQ(std::vector<std::string>(alone.calls.begin() + 1, alone.calls.end()), expected);
+    }
+    // The same values when the key is reached in a walk of the tree.
+    Recorder tree;
+    ASSERT_EQ(regstore::StoreWalk(kHkeyCurrentUser, "L", true, &tree), kErrorSuccess);
+    std::vector<std::string> want = {"key L", "key L\\A"};
+    want.insert(want.end(), expected_a.begin(), expected_a.end());
+    want.push_back("key L\\B");
+    want.insert(want.end(), expected_b.begin(), expected_b.end());
+    if (layout.between > 0)
+      want.push_back("key L\\C");
+    ASSERT_GE(tree.calls.size(), want.size());
+    EXPECT_EQ(std::vector<std::string>(tree.calls.begin(), tree.calls.begin() + want.size()), want);
+    EXPECT_EQ(tree.calls.size() - want.size(),
+              static_cast<std::size_t>(layout.values * layout.between));
+  }
+}
+
 TEST_F(StoreWalkTest, MissingKeysAndRoots) {
   Recorder none;
   EXPECT_EQ(regstore::StoreWalk(kHkeyCurrentUser, "W\\Nothing", true, &none), kErrorFileNotFound);
