@@ -32,9 +32,11 @@ namespace regstore {
   X(kListValues,                                                                              \
     "SELECT name, type, data FROM vals WHERE id IN (SELECT id FROM vals WHERE key = ?1)"      \
     " ORDER BY id")                                                                           \
-  X(kValueSpan, "SELECT min(id), max(id), count(*) FROM vals WHERE key = ?1")                 \
-  X(kValuesInSpan,                                                                            \
-    "SELECT name, type, data FROM vals NOT INDEXED WHERE id BETWEEN ?2 AND ?3 AND key = ?1")  \
+  X(kValueSpan, "SELECT min(id), count(*) FROM vals WHERE key = ?1")                          \
+  X(kValuesFrom, "SELECT id, key, name, type, data FROM vals NOT INDEXED WHERE id >= ?1")     \
+  X(kValuesAfter,                                                                             \
+    "SELECT id, key, name, type, data FROM vals"                                              \
+    " WHERE id IN (SELECT id FROM vals WHERE key = ?1 AND id > ?2) ORDER BY id")              \
   X(kListSubkeys, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name")                    \
   X(kSetFlags, "UPDATE keys SET flags = (flags | ?2) & ~?3 WHERE id = ?1")                    \
   X(kProtectedBelow,                                                                          \

@@ -19,12 +19,13 @@ using OwnedStatement = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
 class TreeWalker {
  public:
-  // The statements that read values: a key's span, its rows in a span, and
-  // its rows wherever they lie.
+  // The statements that read values: where a key's values begin and how
+  // many there are, the table's rows from a row id on, and a key's rows after
+  // a row id wherever they lie.
   struct ValueStatements {
     sqlite3_stmt* span;
-    sqlite3_stmt* in_span;
-    sqlite3_stmt* listed;
+    sqlite3_stmt* run;
+    sqlite3_stmt* rest;
   };
 
   TreeWalker(sqlite3* db, const ValueStatements& values_sql, StoreVisitor* visitor, bool recursive,
@@ -73,14 +74,12 @@ class TreeWalker {
  private:
   // Visits the values of the key `id` in the order they were made (the order
   // of their row ids). The values a key gets in one import lie side by side
-  // in the table, so when the key's rows fill most of their span they are
-  // read as one range of the table: no sort and no lookup per row. Values
-  // strewn across the table (added one by one over time) are looked up one
-  // by one in row id order instead, so that a range never passes over many
-  // rows of other keys.
+  // in the table, so they are read as one run of the table from the first
+  // of them: no sort and no lookup per row. Where the run meets a row of
+  // another key before the last value, the rest are looked up one by one in
+  // row id order; no more than one row of another key is ever read.
   int VisitValues(std::int64_t id) {
     std::int64_t first = 0;
-    std::int64_t last = 0;
     std::int64_t count = 0;
     {
       StatementUse span(values_sql_.span);
@@ -89,33 +88,47 @@ class TreeWalker {
       if (rc != SQLITE_ROW)
         return rc;
       first = sqlite3_column_int64(span.get(), 0);
-      last = sqlite3_column_int64(span.get(), 1);
-      count = sqlite3_column_int64(span.get(), 2);
+      count = sqlite3_column_int64(span.get(), 1);
     }
     if (count == 0)
       return SQLITE_OK;
-    const bool compact = last - first < 2 * count + kSpanSlack;
-    StatementUse rows(compact ? values_sql_.in_span : values_sql_.listed);
-    sqlite3_bind_int64(rows.get(), 1, id);
-    if (compact) {
-      sqlite3_bind_int64(rows.get(), 2, first);
-      sqlite3_bind_int64(rows.get(), 3, last);
+    std::int64_t last = first - 1;
+    {
+      StatementUse run(values_sql_.run);
+      sqlite3_bind_int64(run.get(), 1, first);
+      for (std::int64_t seen = 0; seen < count; ++seen) {
+        const int rc = sqlite3_step(run.get());
+        if (rc == SQLITE_DONE)
+          break;
+        if (rc != SQLITE_ROW)
+          return rc;
+        if (sqlite3_column_int64(run.get(), 1) != id)
+          break;
+        last = sqlite3_column_int64(run.get(), 0);
+        if (!Emit(run.get()))
+          return Stop();
+        if (seen + 1 == count)
+          return SQLITE_OK;
+      }
     }
+    StatementUse rest(values_sql_.rest);
+    sqlite3_bind_int64(rest.get(), 1, id);
+    sqlite3_bind_int64(rest.get(), 2, last);
     int rc;
-    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
-      const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(rows.get(), 2));
-      const StoreValueView value{ColumnView(rows.get(), 0),
-                                 static_cast<std::uint32_t>(sqlite3_column_int64(rows.get(), 1)),
-                                 data,
-                                 static_cast<std::size_t>(sqlite3_column_bytes(rows.get(), 2))};
-      if (!visitor_.Value(value))
+    while ((rc = sqlite3_step(rest.get())) == SQLITE_ROW) {
+      if (!Emit(rest.get()))
         return Stop();
     }
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
   }
 
-  // Rows of other keys a range may pass over besides one per row of its own.
-  static constexpr std::int64_t kSpanSlack = 64;
+  // Passes a row of id, key, name, type and data to the visitor.
+  bool Emit(sqlite3_stmt* row) {
+    const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, 4));
+    return visitor_.Value({ColumnView(row, 2),
+                           static_cast<std::uint32_t>(sqlite3_column_int64(row, 3)), data,
+                           static_cast<std::size_t>(sqlite3_column_bytes(row, 4))});
+  }
 
   int Stop() {
     stopped_ = true;
@@ -163,7 +176,7 @@ Status Store::WalkTree(RegKey key, const std::string& path, bool recursive, Stor
   if (status != kErrorSuccess)
     return status;
   TreeWalker walker(db_.get(),
-                    {Statement(kValueSpan), Statement(kValuesInSpan), Statement(kListValues)},
+                    {Statement(kValueSpan), Statement(kValuesFrom), Statement(kValuesAfter)},
                     visitor, recursive, values);
   const int rc = walker.Visit(id, &info.path, 0);
   return rc == SQLITE_OK ? kErrorSuccess : Fail(rc);
