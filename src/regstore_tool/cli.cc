@@ -263,7 +263,7 @@ class QueryPrinter : public KeyVisitor {
 
   bool Key(const std::string& path) override {
     FinishKey();
-    full_name_ = top_.WithPath(path).FullName();
+    full_name_ = top_.FullNameAt(path);
     key_shown_ = false;
     values_ = 0;
     subkeys_ = 0;
@@ -395,7 +395,7 @@ class ExportWriter : public KeyVisitor {
   ExportWriter(RegFileWriter* writer, const KeyName& top, Output* out)
       : writer_(*writer), top_(top), out_(*out) {}
   bool Key(const std::string& path) override {
-    writer_.Key(top_.WithPath(path).FullName());
+    writer_.Key(top_.FullNameAt(path));
     return out_.error() == 0;
   }
   bool Value(const ValueView& value) override {

@@ -1,5 +1,7 @@
 #include "regstore_tool/reg_file.h"
 
+#include <cstring>
+
 #include "platform/registry.h"
 #include "regstore_tool/text.h"
 
@@ -511,19 +513,25 @@ void AppendRegFileValue(std::string_view name, std::uint32_t type, const std::ui
   // registry editor writes them.
   static const char kDigits[] = "0123456789abcdef";
   std::size_t line_length = line->size() - line_start;
-  line->reserve(line->size() + size * 3 + size / 25 * 5);
+  // Written in place: room for every pair, comma and line break, cut to
+  // what was used at the end.
+  const std::size_t start = line->size();
+  line->resize(start + size * 3 + (size / 24 + 1) * 5);
+  char* out = line->data() + start;
   for (std::size_t i = 0; i < size; ++i) {
-    *line += kDigits[data[i] >> 4];
-    *line += kDigits[data[i] & 15];
+    *out++ = kDigits[data[i] >> 4];
+    *out++ = kDigits[data[i] & 15];
     if (i + 1 == size)
       break;
-    *line += ',';
+    *out++ = ',';
     line_length += 3;
     if (line_length >= 77) {
-      *line += "\\\r\n  ";
+      std::memcpy(out, "\\\r\n  ", 5);
+      out += 5;
       line_length = 2;
     }
   }
+  line->resize(static_cast<std::size_t>(out - line->data()));
 }
 
 std::string RegFileValueText(const std::string& name, std::uint32_t type, const std::uint8_t* data,

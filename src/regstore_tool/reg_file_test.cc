@@ -236,7 +236,7 @@ TEST(RegFileWriterTest, RoundTripsEveryType) {
   std::vector<std::uint8_t> big(3000);
   for (std::size_t i = 0; i < big.size(); ++i)
     big[i] = static_cast<std::uint8_t>(i * 7);
-  const std::vector<Recorder::Seen> values = {
+  std::vector<Recorder::Seen> values = {
       {"", 1, Bytes(std::string("\0", 1))},
       {"sz", 1, Bytes(std::string("caf\xc3\xa9 \"q\" \\ \0", 14))},
       {"sz without NUL", 1, Bytes("abc")},
@@ -254,6 +254,10 @@ TEST(RegFileWriterTest, RoundTripsEveryType) {
       {"type 0x12345", 0x12345, {1}},
       {"name\nwith\rbreaks", 1, Bytes(std::string("x\0", 2))},
   };
+  // Names past the width of a line, so that the data breaks after its first
+  // byte, with data of every length around the breaks.
+  for (std::size_t size = 1; size <= 80; ++size)
+    values.push_back({std::string(70 + size, 'N'), 3, std::vector<std::uint8_t>(size, 0xab)});
   for (RegFormat format : {RegFormat::kRegedit4, RegFormat::kVersion5}) {
     const std::string file = Write(format, {{"HKEY_LOCAL_MACHINE\\Software\\R", values}});
     std::istringstream in(file);

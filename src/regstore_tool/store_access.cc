@@ -24,8 +24,11 @@ std::string Normalized(const std::string& path) {
 
 }  // namespace
 
-std::string KeyName::FullName() const {
-  return path.empty() ? std::string(root_name) : std::string(root_name) + "\\" + path;
+std::string KeyName::FullNameAt(std::string_view below_root) const {
+  std::string name(root_name);
+  if (!below_root.empty())
+    name.append(1, '\\').append(below_root);
+  return name;
 }
 
 KeyName KeyName::WithPath(const std::string& below_root) const {

@@ -42,7 +42,9 @@ struct KeyName {
   // Below the root, without empty names; as the store has it once looked up.
   std::string path;
 
-  std::string FullName() const;
+  std::string FullName() const { return FullNameAt(path); }
+  // The full name of the key at `below_root` under the same root.
+  std::string FullNameAt(std::string_view below_root) const;
   KeyName WithPath(const std::string& below_root) const;
   KeyName Child(const std::string& name) const;
 };

@@ -134,9 +134,17 @@ std::string QueryData(const ValueView& value) {
     case kRegDword:
     case kRegQword:
       if (FixedNumber(value, &number)) {
-        char text[32];
-        std::snprintf(text, sizeof(text), "0x%llx", number);
-        return text;
+        static const char kDigits[] = "0123456789abcdef";
+        char text[2 + 16];
+        char* end = text + sizeof(text);
+        char* digit = end;
+        do {
+          *--digit = kDigits[number & 15];
+          number >>= 4;
+        } while (number != 0);
+        *--digit = 'x';
+        *--digit = '0';
+        return std::string(digit, end);
       }
       return HexDigits(value.data, value.size, true);
     default:
