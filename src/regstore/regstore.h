@@ -25,6 +25,8 @@
 //   handle open). An import tells by "Loading" whether it finished.
 // - Readers: another process sees an import's changes only as they are
 //   committed, never half a commit; a reader is never blocked by a writer.
+// - Memory: a connection keeps at most 16 MiB of the store's pages, and a
+//   walk reads one row at a time, so memory does not grow with the store.
 // - Waits: a call that needs the write lock while another process holds it
 //   waits up to the wait limit (SetStoreWaitLimit), then fails with
 //   ERROR_BUSY.
