@@ -5,53 +5,22 @@ namespace regstore {
 
 using namespace plat;
 
+Status Store::ReadKey(RegKey key, const std::string& path, StoreKeyInfo* info,
+                      const std::function<Status(std::int64_t id)>& use) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  ReadScope read(this);
+  std::int64_t id = 0;
+  status = Find(key, path, &id, info);
+  if (status != kErrorSuccess || !use)
+    return status;
+  return use(id);
+}
+
 Status Store::FindKey(RegKey key, const std::string& path, StoreKeyInfo* info) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  ReadScope read(this);
-  std::int64_t id = 0;
-  return Find(key, path, &id, info);
-}
-
-template <typename TakeRow>
-Status Store::ListRows(RegKey key, const std::string& path, StatementId statement,
-                       TakeRow take_row) {
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  ReadScope read(this);
-  std::int64_t id = 0;
-  status = Find(key, path, &id, nullptr);
-  if (status != kErrorSuccess)
-    return status;
-  StatementUse use(Statement(statement));
-  sqlite3_bind_int64(use.get(), 1, id);
-  int rc;
-  while ((rc = sqlite3_step(use.get())) == SQLITE_ROW)
-    take_row(use.get());
-  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
-}
-
-Status Store::ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  values->clear();
-  return ListRows(key, path, kListValues, [values](sqlite3_stmt* row) {
-    StoreValue value;
-    value.name = ColumnText(row, 0);
-    value.type = static_cast<std::uint32_t>(sqlite3_column_int64(row, 1));
-    const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(row, 2));
-    value.data.assign(bytes, bytes + sqlite3_column_bytes(row, 2));
-    values->push_back(std::move(value));
-  });
-}
-
-Status Store::ListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  names->clear();
-  return ListRows(key, path, kListSubkeys,
-                  [names](sqlite3_stmt* row) { names->push_back(ColumnText(row, 0)); });
+  return ReadKey(key, path, info, nullptr);
 }
 
 Status Store::BeginOwnerChange(RegKey key, const std::string& path, std::int64_t* id) {

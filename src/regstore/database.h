@@ -29,24 +29,19 @@ namespace regstore {
   X(kInsertValue, "INSERT OR IGNORE INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)") \
   X(kFindValue, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2")                   \
   X(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND name = ?2")                            \
-  X(kListValues,                                                                              \
-    "SELECT name, type, data FROM vals WHERE id IN (SELECT id FROM vals WHERE key = ?1)"      \
-    " ORDER BY id")                                                                           \
   X(kValueSpan, "SELECT min(id), count(*) FROM vals WHERE key = ?1")                          \
   X(kValuesFrom, "SELECT id, key, name, type, data FROM vals NOT INDEXED WHERE id >= ?1")     \
   X(kValuesAfter,                                                                             \
     "SELECT id, key, name, type, data FROM vals"                                              \
     " WHERE id IN (SELECT id FROM vals WHERE key = ?1 AND id > ?2) ORDER BY id")              \
-  X(kListSubkeys, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name")                    \
   X(kSetFlags, "UPDATE keys SET flags = (flags | ?2) & ~?3 WHERE id = ?1")                    \
   X(kProtectedBelow,                                                                          \
     REGSTORE_SUBTREE_OF_1 " SELECT 1 FROM keys WHERE id IN sub AND (flags & 1) != 0 LIMIT 1") \
   X(kDeleteTreeValues, REGSTORE_SUBTREE_OF_1 " DELETE FROM vals WHERE key IN sub")            \
   X(kDeleteTreeKeys, REGSTORE_SUBTREE_OF_1 " DELETE FROM keys WHERE id IN sub AND id > 5")
 
-// The subkeys of the key ?1 with their ids, in the order of kListSubkeys. A
-// walk of the store steps one of these at each level at once, so it prepares
-// its own.
+// The subkeys of the key ?1 with their ids, sorted by name. A walk of the
+// store steps one of these at each level at once, so it prepares its own.
 #define REGSTORE_SUBKEY_IDS_SQL "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY name"
 
 // The ids of the key ?1 and of every key below it, as the table `sub`.

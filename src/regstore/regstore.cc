@@ -32,14 +32,6 @@ Status StoreFindKey(RegKey key, const std::string& path, StoreKeyInfo* info) {
   return Store::Instance().FindKey(key, path, info);
 }
 
-Status StoreListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values) {
-  return Store::Instance().ListValues(key, path, values);
-}
-
-Status StoreListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names) {
-  return Store::Instance().ListSubkeys(key, path, names);
-}
-
 Status StoreWalk(RegKey key, const std::string& path, bool recursive, StoreVisitor* visitor) {
   return Store::Instance().WalkTree(key, path, recursive, visitor);
 }
@@ -71,6 +63,23 @@ Status StoreForEachSubkey(RegKey key, const std::string& path,
   OneKeyVisitor visitor;
   visitor.on_subkey = visit;
   return Store::Instance().WalkTree(key, path, false, &visitor, false);
+}
+
+Status StoreListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values) {
+  values->clear();
+  return StoreForEachValue(key, path, [values](const StoreValueView& value) {
+    values->push_back({std::string(value.name), value.type,
+                       std::vector<std::uint8_t>(value.data, value.data + value.size)});
+    return true;
+  });
+}
+
+Status StoreListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names) {
+  names->clear();
+  return StoreForEachSubkey(key, path, [names](std::string_view name) {
+    names->emplace_back(name);
+    return true;
+  });
 }
 
 Status StoreChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -64,8 +65,6 @@ class Store {
 
   // The owner's operations of regstore.h (admin.cc).
   Status FindKey(RegKey key, const std::string& path, StoreKeyInfo* info);
-  Status ListValues(RegKey key, const std::string& path, std::vector<StoreValue>* values);
-  Status ListSubkeys(RegKey key, const std::string& path, std::vector<std::string>* names);
   // StoreWalk (tree_walk.cc); without `values`, values are not read.
   Status WalkTree(RegKey key, const std::string& path, bool recursive, StoreVisitor* visitor,
                   bool values = true);
@@ -225,10 +224,10 @@ class Store {
   Status Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info);
 
   // --- admin.cc ---
-  // Runs `take_row` on each row that `statement` answers for the key at
-  // `path` below `key`, inside one read transaction.
-  template <typename TakeRow>
-  Status ListRows(RegKey key, const std::string& path, StatementId statement, TakeRow take_row);
+  // Finds the key at `path` below `key` in one read snapshot of the store
+  // and, when `use` is given, runs it on the key's id in the same snapshot.
+  Status ReadKey(RegKey key, const std::string& path, StoreKeyInfo* info,
+                 const std::function<Status(std::int64_t id)>& use);
   // Begins an owner's change of the key at `path` below `key`.
   Status BeginOwnerChange(RegKey key, const std::string& path, std::int64_t* id);
   // Ends an owner's change that left the keys `changed`: commits it, or

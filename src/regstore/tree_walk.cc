@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "regstore/store.h"
-#include "regstore/transaction.h"
 
 namespace regstore {
 
@@ -165,21 +164,14 @@ class TreeWalker {
 
 Status Store::WalkTree(RegKey key, const std::string& path, bool recursive, StoreVisitor* visitor,
                        bool values) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Status status = Enter();
-  if (status != kErrorSuccess)
-    return status;
-  ReadScope read(this);
-  std::int64_t id = 0;
   StoreKeyInfo info;
-  status = Find(key, path, &id, &info);
-  if (status != kErrorSuccess)
-    return status;
-  TreeWalker walker(db_.get(),
-                    {Statement(kValueSpan), Statement(kValuesFrom), Statement(kValuesAfter)},
-                    visitor, recursive, values);
-  const int rc = walker.Visit(id, &info.path, 0);
-  return rc == SQLITE_OK ? kErrorSuccess : Fail(rc);
+  return ReadKey(key, path, &info, [&](std::int64_t id) {
+    TreeWalker walker(db_.get(),
+                      {Statement(kValueSpan), Statement(kValuesFrom), Statement(kValuesAfter)},
+                      visitor, recursive, values);
+    const int rc = walker.Visit(id, &info.path, 0);
+    return rc == SQLITE_OK ? kErrorSuccess : Fail(rc);
+  });
 }
 
 }  // namespace regstore
