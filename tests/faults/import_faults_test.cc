@@ -221,6 +221,22 @@ class ImportFaultTest : public testing_support::ProgramTest {
     return options;
   }
 
+  // Starts `count` programs at once, each importing its own workload of
+  // `keys` keys of `values` values (named NAME0, NAME1, ...) into `store`;
+  // the workloads are added to `loads`.
+  std::vector<std::unique_ptr<RunningProgram>> StartTogether(const std::string& name, int count,
+                                                             int keys, int values,
+                                                             const std::string& store,
+                                                             std::vector<Workload>* loads) {
+    std::vector<std::unique_ptr<RunningProgram>> programs;
+    for (int j = 0; j < count; ++j) {
+      loads->push_back(MakeWorkload(name + std::to_string(j), keys, values));
+      const std::string config = WriteConfig(name + std::to_string(j) + ".cfg", loads->back().text);
+      programs.push_back(std::make_unique<RunningProgram>(program_, Import(config, store)));
+    }
+    return programs;
+  }
+
   // A complete import of `w` into `store`: no message, every value there,
   // the handshake value removed.
   void ExpectComplete(const ProgramRun& run, const std::string& store, const Workload& w) {
@@ -348,13 +364,7 @@ TEST_F(ImportFaultTest, SeveralImportsIntoOneStoreAtOnce) {
       SCOPED_TRACE(std::to_string(count) + " at once, round " + std::to_string(round));
       const std::string store = NewStore();
       std::vector<Workload> loads;
-      std::vector<std::unique_ptr<RunningProgram>> programs;
-      for (int j = 0; j < count; ++j) {
-        loads.push_back(MakeWorkload("Together" + std::to_string(j), 400, 10));
-        const std::string config =
-            WriteConfig("together" + std::to_string(j) + ".cfg", loads.back().text);
-        programs.push_back(std::make_unique<RunningProgram>(program_, Import(config, store)));
-      }
+      const auto programs = StartTogether("Together", count, 400, 10, store, &loads);
       for (int j = 0; j < count; ++j) {
         ProgramRun run = programs[j]->Wait();
         EXPECT_EQ(run.exit_code, 0) << run.error_output;
@@ -381,13 +391,7 @@ TEST_F(ImportFaultTest, ManyProgramsMakeANewStoreAtOnce) {
     SCOPED_TRACE("round " + std::to_string(round));
     const std::string store = NewStore();
     std::vector<Workload> loads;
-    std::vector<std::unique_ptr<RunningProgram>> programs;
-    for (int j = 0; j < kPrograms; ++j) {
-      loads.push_back(MakeWorkload("First" + std::to_string(j), 1, 2));
-      const std::string config =
-          WriteConfig("first" + std::to_string(j) + ".cfg", loads.back().text);
-      programs.push_back(std::make_unique<RunningProgram>(program_, Import(config, store)));
-    }
+    const auto programs = StartTogether("First", kPrograms, 1, 2, store, &loads);
     for (int j = 0; j < kPrograms; ++j) {
       ProgramRun run = programs[j]->Wait();
       EXPECT_EQ(run.exit_code, 0);
