@@ -6,6 +6,9 @@
 #   brevlin.cfg: the example that ships with the program;
 #   wrong.cfg: writes "Before", then names another product;
 #   early.cfg: a value line before the first key line.
+# example_export prints what the example leaves in the store, as
+# `regstore export 'HKEY_CURRENT_USER\Software\Mardovan'` writes it, without
+# the carriage returns. deb-test.sh sources this file for it too.
 
 write_where() {
   printf '<[Brevlin]>\n[Software\\Mardovan\\E2E]\nstring\tWhere\t%s\n' "$2" >"$1"
@@ -22,4 +25,27 @@ make_fixtures() {
   printf '<[Brevlin]>\r\n[Software\\Mardovan\\E2E]\r\nstring\tBefore\twritten\r\n<[Other]>\r\nstring\tAfter\tnever\r\n' \
     >"$dir/wrong.cfg"
   printf 'string\tEarly\tnever\n[Software\\Mardovan\\E2E]\nstring\tAfter\tnever\n' >"$dir/early.cfg"
+}
+
+example_export() {
+  cat <<'END'
+REGEDIT4
+
+[HKEY_CURRENT_USER\Software\Mardovan]
+
+[HKEY_CURRENT_USER\Software\Mardovan\Brevlin]
+
+[HKEY_CURRENT_USER\Software\Mardovan\Brevlin\Example]
+"Text"="Hello world"
+"Count"=dword:00000400
+"Bytes"=hex:0a,ff,10
+@="The unnamed value of the key"
+
+[HKEY_CURRENT_USER\Software\Mardovan\Brevlin\Example\Window]
+"Left"=dword:00000078
+"Top"=dword:00000050
+"Offset"=dword:ffffffd8
+"Mask"=dword:0000ff00
+"Title"="Brevlin"
+END
 }

@@ -149,27 +149,7 @@ check install-path-with-spaces "$work/run" spaces /IC "my config.cfg" /IP "$work
 
 case=complete-import
 run "$work/run" 0 "" /IC "$work/brevlin.cfg"
-expect_export "$(cat <<'END'
-REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Mardovan]
-
-[HKEY_CURRENT_USER\Software\Mardovan\Brevlin]
-
-[HKEY_CURRENT_USER\Software\Mardovan\Brevlin\Example]
-"Text"="Hello world"
-"Count"=dword:00000400
-"Bytes"=hex:0a,ff,10
-@="The unnamed value of the key"
-
-[HKEY_CURRENT_USER\Software\Mardovan\Brevlin\Example\Window]
-"Left"=dword:00000078
-"Top"=dword:00000050
-"Offset"=dword:ffffffd8
-"Mask"=dword:0000ff00
-"Title"="Brevlin"
-END
-)"
+expect_export "$(example_export)"
 echo "done $case"
 
 case=wrong-product

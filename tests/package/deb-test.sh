@@ -6,16 +6,9 @@
 # Usage: tests/package/deb-test.sh BUILD_DIR
 set -eu
 
-source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "$1" && pwd)
-version=$(sed -n 's/^project(RegisterBrevlin VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-deb.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-# A package of its own, so that a test run never races another cpack.
-(cd "$build" && cpack -G DEB -B "$work/packages" >"$work/cpack.log" 2>&1) ||
-  { cat "$work/cpack.log"; exit 1; }
+. "$(dirname "$0")/make-package.sh"
+make_package DEB "$1"
+. "$source_dir/tests/e2e/fixtures.sh"
 deb=$(ls "$work"/packages/*.deb)
 case $(basename "$deb") in
   "register-brevlin_${version}_"*.deb) ;;
@@ -72,23 +65,8 @@ got=$("$root/usr/bin/register-brevlin" --version)
 status=0
 "$root/usr/bin/register-brevlin" /IC "$source_dir/examples/brevlin.cfg" || status=$?
 [ $status = 0 ] || fail "the import ended with $status"
-exported=$("$root/usr/bin/regstore" export 'HKCU\Software\Mardovan\Brevlin' | tr -d '\r')
-expected='REGEDIT4
-
-[HKEY_CURRENT_USER\Software\Mardovan\Brevlin]
-
-[HKEY_CURRENT_USER\Software\Mardovan\Brevlin\Example]
-"Text"="Hello world"
-"Count"=dword:00000400
-"Bytes"=hex:0a,ff,10
-@="The unnamed value of the key"
-
-[HKEY_CURRENT_USER\Software\Mardovan\Brevlin\Example\Window]
-"Left"=dword:00000078
-"Top"=dword:00000050
-"Offset"=dword:ffffffd8
-"Mask"=dword:0000ff00
-"Title"="Brevlin"'
+exported=$("$root/usr/bin/regstore" export 'HKCU\Software\Mardovan' | tr -d '\r')
+expected=$(example_export)
 [ "$exported" = "$expected" ] || fail "the store holds:
 $exported"
 
