@@ -20,6 +20,15 @@ stop_wineserver() {
   "$WINESERVER" -w >/dev/null 2>&1 || true
 }
 
+# Makes a fresh Wine prefix at DIR the current one ($WINEPREFIX) and sets
+# it up, waiting until Wine's first start there has finished.
+new_wine_prefix() {
+  export WINEPREFIX="$1"
+  mkdir -p "$WINEPREFIX"
+  "$WINE64" wineboot -i >/dev/null 2>&1
+  "$WINESERVER" -w
+}
+
 # Whether PROGRAM is a 32-bit Windows program (PE32, i386).
 is_pe32() {
   # The PE header's offset is at 0x3C; the machine field follows "PE\0\0".

@@ -38,11 +38,8 @@ fail() {
 
 # new_prefix NAME: a fresh Wine prefix, made the current one.
 new_prefix() {
-  export WINEPREFIX="$work/$1"
+  new_wine_prefix "$work/$1"
   prefixes="$prefixes $WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  "$WINE64" wineboot -i >/dev/null 2>&1
-  "$WINESERVER" -w
 }
 
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

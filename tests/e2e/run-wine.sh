@@ -44,9 +44,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-mkdir -p "$WINEPREFIX"
-"$WINE64" wineboot -i >/dev/null 2>&1
-"$WINESERVER" -w
+new_wine_prefix "$WINEPREFIX"
 install_wine_fonts
 # Wine then draws the windows' captions itself (there is no window manager),
 # so that the screenshots show them.

@@ -27,9 +27,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-mkdir -p "$WINEPREFIX"
-"$WINE64" wineboot -i >/dev/null 2>&1
-"$WINESERVER" -w
+new_wine_prefix "$WINEPREFIX"
 W=$(printf 'Z:%s' "$work" | tr / '\\')
 . "$root/tests/e2e/fixtures.sh"
 make_fixtures "$work"
