@@ -6,15 +6,8 @@
 # Usage: tests/package/zip-test.sh WIN32_BUILD_DIR
 set -eu
 
-source_dir=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "$1" && pwd)
-version=$(sed -n 's/^project(RegisterBrevlin VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-zip.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-
-(cd "$build" && cpack -G ZIP -B "$work/packages" >"$work/cpack.log" 2>&1) ||
-  { cat "$work/cpack.log"; exit 1; }
+. "$(dirname "$0")/make-package.sh"
+make_package ZIP "$1"
 zip=$work/packages/register-brevlin-$version-win32.zip
 [ -f "$zip" ] || { echo "no $(basename "$zip"): $(ls "$work/packages")"; exit 1; }
 
