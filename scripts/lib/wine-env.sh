@@ -29,6 +29,17 @@ new_wine_prefix() {
   "$WINESERVER" -w
 }
 
+# Makes a throwaway folder NAME.XXXXXX, sets `work` to it, and gives it a
+# fresh Wine prefix, $work/prefix; at exit the prefix's server is stopped and
+# the folder removed.
+new_wine_work() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  export WINEDEBUG=-all
+  trap 'stop_wineserver; rm -rf "$work"' EXIT
+  trap 'exit 1' INT TERM
+  new_wine_prefix "$work/prefix"
+}
+
 # Whether PROGRAM is a 32-bit Windows program (PE32, i386).
 is_pe32() {
   # The PE header's offset is at 0x3C; the machine field follows "PE\0\0".

@@ -34,17 +34,7 @@ shots=${2:-}
 . "$here/fixtures.sh"
 echo "program: $exe ($bits-bit)"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-e2e-wine.XXXXXX")
-export WINEPREFIX="$work/prefix"
-export WINEDEBUG=-all
-cleanup() {
-  stop_wineserver
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-new_wine_prefix "$WINEPREFIX"
+new_wine_work brevlin-e2e-wine
 install_wine_fonts
 # Wine then draws the windows' captions itself (there is no window manager),
 # so that the screenshots show them.

@@ -17,17 +17,7 @@ wine_program_or_skip "$1"
 echo "program: $exe ($bits-bit), no display"
 
 unset DISPLAY WAYLAND_DISPLAY
-work=$(mktemp -d "${TMPDIR:-/tmp}/brevlin-headless.XXXXXX")
-export WINEPREFIX="$work/prefix"
-export WINEDEBUG=-all
-cleanup() {
-  stop_wineserver
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-new_wine_prefix "$WINEPREFIX"
+new_wine_work brevlin-headless
 W=$(printf 'Z:%s' "$work" | tr / '\\')
 . "$root/tests/e2e/fixtures.sh"
 make_fixtures "$work"
