@@ -61,6 +61,14 @@ int EnvCount(const char* name, int fallback) {
   return value && std::atoi(value) > 0 ? std::atoi(value) : fallback;
 }
 
+// In a child process: mounts a file system of 4 MB at `mount_point` that
+// only this process sees. False where the machine allows no private mount.
+bool MountSmallPrivateDisk(const std::string& mount_point) {
+  return ::unshare(CLONE_NEWNS) == 0 &&
+         ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=4m") == 0;
+}
+
 void WriteFile(const std::string& path, const std::string& contents) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << contents;
@@ -548,11 +556,8 @@ TEST_F(ImportFaultTest, FullFileSystem) {
   const std::string report = testing_support::JoinPath(copy, "runs");
   pid_t child = ::fork();
   if (child == 0) {
-    if (::unshare(CLONE_NEWNS) != 0 ||
-        ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=4m") != 0) {
+    if (!MountSmallPrivateDisk(mount_point))
       ::_exit(77);
-    }
     ProgramRun a = RunProgram(program_, Import(first_config, store));
     ProgramRun b = RunProgram(program_, Import(second_config, store));
     std::ofstream out(report);
@@ -1249,11 +1254,8 @@ TEST_F(ImportFaultTest, FaultInjectionSummary) {
     const std::string report = testing_support::JoinPath(copy, "run");
     pid_t child = ::fork();
     if (child == 0) {
-      if (::unshare(CLONE_NEWNS) != 0 ||
-          ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-          ::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=4m") != 0) {
+      if (!MountSmallPrivateDisk(mount_point))
         ::_exit(77);
-      }
       const std::string store = mount_point + "/registry.db";
       fs::copy_file(base, store);
       const ProgramRun run = RunProgram(program_, Import(full_config, store));
