@@ -17,7 +17,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 namespace {
 

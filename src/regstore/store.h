@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/root_keys.h"
+#include "regdefs/root_keys.h"
 #include "regstore/database.h"
 #include "regstore/key_cache.h"
 #include "regstore/regstore.h"
@@ -60,7 +60,7 @@ class Store {
   void SetWaitLimit(std::uint32_t milliseconds);
   Status Connect(std::string* detail);
   bool ReadOnly();
-  // Whether the store can still take writes (see plat::RegistryState).
+  // Whether the store can still take writes (see StoreState).
   Status State();
 
   // The owner's operations of regstore.h (admin.cc).
@@ -248,18 +248,18 @@ class Store {
   bool read_only_ = false;
 
   std::unordered_map<RegKey, Handle> handles_;
-  Handle roots_[plat::kRootKeyCount];
+  Handle roots_[regdefs::kRootKeyCount];
   RegKey next_handle_ = 0x100;
 
   bool in_read_ = false;
   // Set when a commit of changes failed: every later change is refused with
   // it.
-  Status lost_changes_ = plat::kErrorSuccess;
+  Status lost_changes_ = regdefs::kErrorSuccess;
   // Set when the store failed as a whole (busy past the wait limit, disk full,
   // damaged, replaced): every later change is refused with it.
-  Status trouble_ = plat::kErrorSuccess;
+  Status trouble_ = regdefs::kErrorSuccess;
   // How the last attempt to open the store ended.
-  Status open_status_ = plat::kErrorSuccess;
+  Status open_status_ = regdefs::kErrorSuccess;
   // The time this process has waited for other processes' locks, in all: the
   // wait limit holds for the whole run, not for each call.
   std::chrono::steady_clock::duration waited_{};
@@ -268,7 +268,7 @@ class Store {
   ino_t store_inode_ = 0;
   std::set<std::string> noted_;
   // The key that the last call failed to open because it is missing.
-  RegKey missing_base_ = plat::kNullKey;
+  RegKey missing_base_ = regdefs::kNullKey;
   std::string missing_path_;
   // What the lookup of that key found.
   WalkResult missing_walk_;

@@ -7,7 +7,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 Status Store::Begin() {
   if (in_txn_)
