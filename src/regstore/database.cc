@@ -1,6 +1,5 @@
 #include "regstore/database.h"
 
-#include "regstore/names.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
 
@@ -23,8 +22,7 @@ static_assert(kLastRootId == 5, "kDeleteTreeKeys keeps the keys up to id 5");
 
 int Database::Open(const std::string& path, int flags, const char* vfs) {
   Close();
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
-  return rc == SQLITE_OK ? RegisterNameCollation(db_) : rc;
+  return sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
 }
 
 int Database::PrepareStatements() {
@@ -65,7 +63,7 @@ sqlite3_stmt* Database::ChainStatement(std::size_t depth) {
       sql += ", " + k + ".id, " + k + ".flags, " + k + ".name";
       joins += " LEFT JOIN keys AS " + k + " ON " + k +
                ".parent = " + (i == 1 ? std::string("b") : "k" + std::to_string(i - 1)) +
-               ".id AND " + k + ".name = ?" + std::to_string(i + 1);
+               ".id AND " + k + ".folded = ?" + std::to_string(i + 1);
     }
     sql += " FROM keys AS b" + joins + " WHERE b.id = ?1";
     if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=

@@ -177,15 +177,16 @@ class Store {
   // `key`: the write transaction, and the key's own refusal of value changes
   // (its values locked, or a protected root key).
   Status BeginValueChange(RegKey key, const Handle& handle);
-  // Records a value created (`created`) or changed in the transaction.
-  void NoteValueSet(std::int64_t key_id, std::string_view name, bool created);
-  // Records a value deleted in the transaction.
-  void NoteValueDeleted(std::int64_t key_id, std::string_view name);
+  // Records a value created (`created`) or changed in the transaction, by
+  // its folded name.
+  void NoteValueSet(std::int64_t key_id, const std::string& folded, bool created);
+  // Records a value deleted in the transaction, by its folded name.
+  void NoteValueDeleted(std::int64_t key_id, const std::string& folded);
   // Records that keys were created or their flags changed.
   void NoteKeysChanged();
 
   // --- walk.cc: key lookups ---
-  Status LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
+  Status LookupChild(std::int64_t parent, std::string_view folded, std::int64_t* id,
                      std::uint32_t* flags, std::string* stored_name);
   Status KeyRow(std::int64_t id, std::int64_t* parent, std::uint32_t* flags);
   // Whether `id` or a key above it is protected; ERROR_KEY_DELETED when the
@@ -201,7 +202,7 @@ class Store {
   // them do, and `id` and `flags` are those of the last key reached (the
   // base itself when none is). ERROR_KEY_DELETED when the base is gone.
   // Runs inside a transaction; without `stored_path`, keys in the cache are
-  // not looked up again.
+  // not looked up again. Leaves the folded names in folded_names_.
   Status Walk(std::int64_t base, const std::vector<std::string_view>& names, std::size_t* found,
               std::int64_t* id, std::uint32_t* flags, bool* any_protected,
               std::uint32_t* base_flags, std::string* stored_path);
@@ -280,7 +281,7 @@ class Store {
   // (key id and folded name): deleting one of those again cancels its
   // creation.
   std::uint64_t lasting_changes_ = 0;
-  std::set<std::pair<std::int64_t, std::u16string>> fresh_values_;
+  std::set<std::pair<std::int64_t, std::string>> fresh_values_;
   // Keys whose existence and flags were read in this transaction.
   std::unordered_map<std::int64_t, std::uint32_t> verified_keys_;
   // Whether this transaction created keys or changed their flags.
@@ -304,6 +305,10 @@ class Store {
   bool committer_failed_ = false;
 
   KeyCache key_cache_;
+  // The names of the path of the last Walk, folded; their memory is kept.
+  std::vector<std::string> folded_names_;
+  // A value name folded, its memory kept.
+  std::string folded_value_;
 };
 
 }  // namespace regstore

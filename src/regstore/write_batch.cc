@@ -2,7 +2,6 @@
 
 #include <system_error>
 
-#include "regstore/names.h"
 #include "regstore/store.h"
 
 namespace regstore {
@@ -198,8 +197,8 @@ void Store::CommitGroups() {
   }
 }
 
-void Store::NoteValueSet(std::int64_t key_id, std::string_view name, bool created) {
-  auto fresh = std::make_pair(key_id, FoldName(name));
+void Store::NoteValueSet(std::int64_t key_id, const std::string& folded, bool created) {
+  auto fresh = std::make_pair(key_id, folded);
   if (created) {
     fresh_values_.insert(std::move(fresh));
   } else if (fresh_values_.count(fresh) == 0) {
@@ -207,8 +206,8 @@ void Store::NoteValueSet(std::int64_t key_id, std::string_view name, bool create
   }
 }
 
-void Store::NoteValueDeleted(std::int64_t key_id, std::string_view name) {
-  if (fresh_values_.erase(std::make_pair(key_id, FoldName(name))) == 0)
+void Store::NoteValueDeleted(std::int64_t key_id, const std::string& folded) {
+  if (fresh_values_.erase(std::make_pair(key_id, folded)) == 0)
     ++lasting_changes_;
 }
 
