@@ -66,6 +66,29 @@ using KeyVisitor = regstore::StoreVisitor;
 // order of their names, depth first; as it reads.
 Status WalkKey(const KeyName& key, bool recursive, KeyVisitor* visitor);
 
+// One key's values and subkeys, read before anything is written: the walk
+// reads in one snapshot that a write would end.
+class KeyContents : public KeyVisitor {
+ public:
+  struct Item {
+    std::string name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+  };
+  bool Key(const std::string&) override { return true; }
+  bool Value(const ValueView& value) override {
+    values.push_back({std::string(value.name), value.type,
+                      std::vector<std::uint8_t>(value.data, value.data + value.size)});
+    return true;
+  }
+  bool Subkey(std::string_view name) override {
+    subkeys.emplace_back(name);
+    return true;
+  }
+  std::vector<Item> values;
+  std::vector<std::string> subkeys;
+};
+
 Status DeleteKeyTree(const KeyName& key);
 Status ChangeKeyFlags(const KeyName& key, std::uint32_t set, std::uint32_t clear);
 
