@@ -48,7 +48,7 @@ Status Store::EndOwnerChange(Status status) {
   NoteKeysChanged();
   verified_keys_.clear();
   key_cache_.Forget();
-  return Commit();
+  return held_ ? kErrorSuccess : Commit();
 }
 
 Status Store::ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,

@@ -115,7 +115,7 @@ TEST(StoreVersion, Version0StoreIsMergedAsTheRegistryNamesIt) {
   testing_support::ScopedStoreKey key;
   ASSERT_EQ(key.Create(kHkeyCurrentUser, "Software\\New"), kErrorSuccess);
   key.Close();
-  regstore::CommitPending();
+  ASSERT_EQ(regstore::CommitPending(), kErrorSuccess);
   EXPECT_EQ(QueryText(path, "SELECT id FROM keys WHERE name = 'New'"), "21");
   EXPECT_EQ(QueryText(path, "PRAGMA integrity_check"), "ok");
   regstore::UseStorePath(registry.StorePath());

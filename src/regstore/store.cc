@@ -66,6 +66,13 @@ Store::~Store() {
     committer_.join();
     lock.lock();
   }
+  // Held changes are stored whole or not at all: a run that ends without
+  // committing them failed.
+  if (held_ && in_txn_) {
+    sqlite3_step(Statement(kRollback));
+    sqlite3_reset(Statement(kRollback));
+    EndTransaction();
+  }
   Commit();
   Disconnect();
 }
@@ -399,8 +406,9 @@ Status Store::Flush(RegKey key) {
   if (status != kErrorSuccess)
     return status;
   status = Commit();
-  if (!read_only_)
-    SyncToDisk();
+  const Status synced = read_only_ ? kErrorSuccess : SyncToDisk();
+  if (status == kErrorSuccess)
+    status = synced;
   if (status != kErrorSuccess)
     return status;
   std::int64_t parent = 0;

@@ -49,7 +49,11 @@ class Store {
   Status Flush(RegKey key);
   Status Close(RegKey key);
   // Commits the group in hand now (write_batch.cc).
-  void CommitPending();
+  Status CommitPending();
+  // See regstore.h.
+  void HoldChanges();
+  void DiscardChanges();
+  Status CommitToDisk();
   // When a group is due: its age and its number of keys (kGroupAge and
   // kGroupKeys unless changed, as tests do).
   void SetGroupLimits(std::chrono::milliseconds age, std::uint64_t keys);
@@ -117,7 +121,7 @@ class Store {
   // Refuses a write because the store file is read-only.
   Status RefuseReadOnly();
   // Forces the committed changes to the disk.
-  void SyncToDisk();
+  Status SyncToDisk();
   std::string PathLocked() const;
 
   // --- store.cc: handles ---
@@ -303,6 +307,8 @@ class Store {
   // started.
   bool committer_idle_ = false;
   bool committer_failed_ = false;
+  // Between HoldChanges and the next commit: nothing commits by itself.
+  bool held_ = false;
 
   KeyCache key_cache_;
   // The names of the path of the last Walk, folded; their memory is kept.
