@@ -42,16 +42,18 @@ class StoreCacheTest : public ::testing::Test {
   Status Open(const std::string& path, std::uint32_t access = kKeyAllAccess) {
     RegKey key = kNullKey;
     Status status = regstore::OpenKey(kHkcu, path.c_str(), access, &key);
-    if (status == kErrorSuccess)
-      regstore::CloseKey(key);
+    if (status == kErrorSuccess) {
+      EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
+    }
     return status;
   }
   Status Create(const std::string& path, bool* created = nullptr) {
     RegKey key = kNullKey;
     std::uint32_t disposition = 0;
     Status status = regstore::CreateKey(kHkcu, path.c_str(), kKeyAllAccess, &key, &disposition);
-    if (status == kErrorSuccess)
-      regstore::CloseKey(key);
+    if (status == kErrorSuccess) {
+      EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
+    }
     if (created)
       *created = disposition == kRegCreatedNewKey;
     return status;
@@ -84,7 +86,7 @@ TEST_F(StoreCacheTest, KeyRecreatedElsewhereTakesTheWrites) {
             kErrorSuccess);
   const std::uint8_t data[4] = {1, 2, 3, 4};
   EXPECT_EQ(regstore::SetValue(key, "v", kRegBinary, data, 4), kErrorSuccess);
-  regstore::CloseKey(key);
+  EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
   auto value = ReadValue(kHkcu, "Software\\Cache\\Again", "v");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->data, std::vector<std::uint8_t>(data, data + 4));
@@ -148,7 +150,7 @@ TEST_F(StoreCacheTest, ManyKeysKeepTheirOwnValues) {
       const std::uint8_t data[4] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
                                     static_cast<std::uint8_t>(pass), 0};
       ASSERT_EQ(regstore::SetValue(key, "n", kRegDword, data, 4), kErrorSuccess);
-      regstore::CloseKey(key);
+      EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
     }
   }
   sqlite3_stmt* stmt = nullptr;

@@ -78,7 +78,8 @@ int WriterChild(int writer, int keys, int progress_fd) {
     if (key.Close() != regdefs::kErrorSuccess)
       return 14;
     if (progress_fd >= 0 && (k + 1) % kCommitEvery == 0) {
-      regstore::CommitPending();
+      if (regstore::CommitPending() != regdefs::kErrorSuccess)
+        return 15;
       std::string line = std::to_string(k) + "\n";
       if (::write(progress_fd, line.data(), line.size()) < 0)
         return 12;
@@ -119,7 +120,8 @@ int ReaderChild(int writers, int keys) {
             return 20;
           }
         }
-        regstore::CloseKey(key);
+        if (regstore::CloseKey(key) != regdefs::kErrorSuccess)
+          return 22;
       }
     }
     if (complete)
@@ -159,7 +161,7 @@ int LimitedWriterChild(int limit_kib, int progress_fd) {
       std::vector<std::uint8_t> data = ValueData(0, k, v);
       if (regstore::SetValue(key, ValueName(v).c_str(), ValueType(v), data.data(),
                              static_cast<std::uint32_t>(data.size())) != regdefs::kErrorSuccess) {
-        regstore::CloseKey(key);
+        static_cast<void>(regstore::CloseKey(key));  // the refused write is the answer
         return 0;
       }
     }

@@ -438,7 +438,7 @@ TEST_F(RegistryStoreTest, WaitsForAnotherWriterWithinOneBoundForTheRun) {
   Key key;
   ASSERT_EQ(key.Create(kHkcu, "Software\\Busy"), kErrorSuccess);
   key.Close();
-  regstore::CommitPending();
+  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &other), SQLITE_OK);
   auto hold_for = [other](int milliseconds) {
@@ -457,7 +457,8 @@ TEST_F(RegistryStoreTest, WaitsForAnotherWriterWithinOneBoundForTheRun) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
   release.join();
   ASSERT_EQ(key.Close(), kErrorSuccess);
-  regstore::CommitPending();  // the group in hand holds the write lock until then
+  EXPECT_EQ(regstore::CommitPending(),
+            regdefs::kErrorSuccess);  // the group in hand holds the write lock until then
   EXPECT_EQ(regstore::StoreState(), kErrorSuccess);
 
   // About 600 ms of the limit are left: a second hold of 2 s outlasts them.

@@ -46,7 +46,7 @@ TEST(StoreLog, LargeTransactionReadsBackWhatItWrote) {
     }
   }
   ASSERT_EQ(regstore::CloseKey(key), kErrorSuccess);
-  regstore::CommitPending();
+  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
 
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open_v2(registry.StorePath().c_str(), &other, SQLITE_OPEN_READONLY, nullptr),
@@ -117,7 +117,7 @@ TEST(StoreFile, PageSizeOfNewAndExistingStores) {
             kErrorSuccess);
   const std::uint8_t data[3] = {7, 8, 9};
   EXPECT_EQ(regstore::SetValue(key, "v", kRegBinary, data, 3), kErrorSuccess);
-  regstore::CloseKey(key);
+  EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
   auto value = testing_support::ReadValue(kHkeyCurrentUser, "Software\\Old", "v");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->data, std::vector<std::uint8_t>(data, data + 3));

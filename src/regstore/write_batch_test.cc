@@ -83,7 +83,7 @@ TEST_F(WriteBatchTest, GroupEndsAtItsKeyLimit) {
   for (int k = 10; k < 15; ++k)
     WriteKey(k);
   EXPECT_EQ(ValuesSeen(), 30);
-  regstore::CommitPending();
+  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
   EXPECT_EQ(ValuesSeen(), 45);
 }
 
@@ -137,7 +137,7 @@ TEST_F(WriteBatchTest, OtherWritersMayWriteBetweenGroups) {
   sqlite3* writer = nullptr;
   ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &writer), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_BUSY);
-  regstore::CommitPending();
+  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
   EXPECT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(writer);
