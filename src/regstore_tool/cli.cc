@@ -712,10 +712,8 @@ class Importer : public RegFileHandler {
 
   bool Value(const std::string& name, bool remove, std::uint32_t type,
              const std::vector<std::uint8_t>& data, int line) override {
-    if (!have_key_) {
-      ++skipped_;  // the key line was reported
-      return true;
-    }
+    if (!have_key_)
+      return true;  // the key line was reported
     if (name.find('\0') != std::string::npos) {
       Problem(line, "a value name cannot hold a NUL character");
       return true;
@@ -733,8 +731,9 @@ class Importer : public RegFileHandler {
     return true;
   }
 
+  // A skipped line is a warning: the import goes on and succeeds, as the
+  // registry's own tools let it.
   void Problem(int line, const std::string& message) override {
-    ++problems_;
     note_(file_ + ":" + std::to_string(line) + ": " + message);
   }
 
@@ -743,10 +742,12 @@ class Importer : public RegFileHandler {
     if (status != kErrorSuccess)
       Fail(0, "cannot write " + current_.FullName(), status);
   }
-  std::size_t problems() const { return problems_ + skipped_; }
+  // The changes the store refused.
+  std::size_t failures() const { return failures_; }
 
  private:
   void Fail(int line, const std::string& what, Status status) {
+    ++failures_;
     std::string reason = "error " + std::to_string(status);
     if (status == kErrorAccessDenied)
       reason = StoreIsReadOnly() ? "the store is read-only" : "access is denied";
@@ -762,8 +763,7 @@ class Importer : public RegFileHandler {
   OpenedKey key_;
   KeyName current_;
   bool have_key_ = false;
-  std::size_t problems_ = 0;
-  std::size_t skipped_ = 0;
+  std::size_t failures_ = 0;
 };
 
 int Command::Import(const CommandLine& line) {
@@ -793,9 +793,9 @@ int Command::Import(const CommandLine& line) {
     return Error("cannot read the file " + shown_file);
   if (!read)
     return Error(shown_file + " is not a registry file; nothing was imported");
-  if (importer.problems() > 0)
-    return Error(std::to_string(importer.problems()) + " line(s) of " + shown_file +
-                 " were not imported");
+  if (importer.failures() > 0)
+    return Error(std::to_string(importer.failures()) + " change(s) of " + shown_file +
+                 " could not be written");
   return Done();
 }
 
