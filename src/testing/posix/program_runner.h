@@ -40,6 +40,7 @@ struct ProgramOptions {
 struct ProgramRun {
   int exit_code = -1;  // -1 when a signal ended it
   int signal = 0;      // the signal that ended it, or 0
+  std::string output;  // what it wrote to standard output
   std::string error_output;
   // The highest resident memory seen while Wait() watched it.
   long peak_memory_kib = 0;
@@ -80,6 +81,7 @@ class RunningProgram {
   bool ended_ = false;
   ProgramRun run_;
   std::string error_file_;
+  std::string output_file_;
   double start_ = 0;
   long peak_kib_ = 0;
 };
