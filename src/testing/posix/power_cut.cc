@@ -200,7 +200,7 @@ long CutPower(const char* journal, std::uint64_t seed) {
     at = next;
   }
   std::uint64_t state = seed;
-  const unsigned quarters = static_cast<unsigned>(Next(&state) % 5);
+  const unsigned quarters = static_cast<unsigned>(seed % 5);
   long undone = 0;
   // Each file once, from its last record: back to its last sync or removal,
   // then forward over what came since.

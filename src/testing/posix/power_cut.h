@@ -37,7 +37,8 @@ bool AppendJournalRecord(int fd, JournalRecord kind, const char* path, std::int6
 
 // Cuts the power: undoes a random part of the unsynced changes that the
 // journal `journal` records, chosen by `seed`, in the files themselves. The
-// seed also picks how much is dropped, from nothing to everything. Answers
+// seed also sets the share of the changes undone: seed % 5 quarters, so 0
+// keeps everything a program wrote and 4 drops all that it did not sync. Answers
 // how many changes (sectors, truncations, growths) were undone, or -1 when
 // the journal cannot be read.
 long CutPower(const char* journal, std::uint64_t seed);

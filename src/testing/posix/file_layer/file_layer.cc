@@ -212,6 +212,20 @@ std::int64_t SizeOf(int fd) {
   return fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
 }
 
+// Reads `size` bytes at `offset` of the file open at `fd` (named `path`),
+// through a reading descriptor of its own where `fd` is open for writing only.
+bool ReadOld(int fd, const char* path, void* to, std::int64_t size, std::int64_t offset) {
+  if (pread(fd, to, static_cast<size_t>(size), offset) == static_cast<ssize_t>(size))
+    return true;
+  const int reader = open(path, O_RDONLY | O_CLOEXEC);
+  if (reader < 0)
+    return false;
+  const bool read =
+      pread(reader, to, static_cast<size_t>(size), offset) == static_cast<ssize_t>(size);
+  close(reader);
+  return read;
+}
+
 // Journals the bytes that a write of `length` at `offset` overwrites.
 void JournalWrite(int fd, const char* path, std::int64_t offset, std::int64_t length) {
   Layer& l = g_layer;
@@ -224,8 +238,7 @@ void JournalWrite(int fd, const char* path, std::int64_t offset, std::int64_t le
   if (saved < 0)
     saved = 0;
   void* old_bytes = saved > 0 ? malloc(static_cast<size_t>(saved)) : nullptr;
-  if (saved > 0 && (!old_bytes || pread(fd, old_bytes, static_cast<size_t>(saved), offset) !=
-                                      static_cast<ssize_t>(saved))) {
+  if (saved > 0 && (!old_bytes || !ReadOld(fd, path, old_bytes, saved, offset))) {
     saved = 0;
   }
   t_bypass = true;
@@ -285,8 +298,7 @@ int Truncate(int fd, off_t length, TruncateFunction real) {
     const std::int64_t old_size = SizeOf(fd);
     std::int64_t saved = old_size > length ? old_size - length : 0;
     void* old_bytes = saved > 0 ? malloc(static_cast<size_t>(saved)) : nullptr;
-    if (saved > 0 && (!old_bytes || pread(fd, old_bytes, static_cast<size_t>(saved), length) !=
-                                        static_cast<ssize_t>(saved))) {
+    if (saved > 0 && (!old_bytes || !ReadOld(fd, path, old_bytes, saved, length))) {
       saved = 0;
     }
     t_bypass = true;
