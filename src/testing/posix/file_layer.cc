@@ -35,6 +35,8 @@ std::vector<std::string> FileLayerEnvironment(const FileLayerSetup& setup) {
   number("BREVLIN_FAULT_WRITE", setup.fail_write);
   number("BREVLIN_FAULT_SYNC", setup.fail_sync);
   number("BREVLIN_FAULT_CUT", setup.cut_at);
+  number("BREVLIN_FAULT_STOP", setup.stop_at);
+  env.push_back(setup.stop_at_open ? "BREVLIN_FAULT_STOP_OPEN=1" : "BREVLIN_FAULT_STOP_OPEN");
   env.push_back(setup.persist ? "BREVLIN_FAULT_PERSIST=1" : "BREVLIN_FAULT_PERSIST");
   env.push_back("BREVLIN_FAULT_SEED=" + std::to_string(setup.seed));
   text("BREVLIN_FAULT_JOURNAL", setup.journal);

@@ -13,12 +13,14 @@ namespace testing_support {
 
 // What the layer does in one program run.
 struct FileLayerSetup {
-  std::string store;     // the store file whose files it watches
-  long fail_write = 0;   // the write that fails with EIO (from 1); none when 0
-  long fail_sync = 0;    // the sync that fails with EIO (from 1); none when 0
-  bool persist = false;  // every write or sync after the failed one fails too
-  std::string journal;   // the undo journal to keep; none when empty
-  long cut_at = 0;       // the change before which the power is cut; none when 0
+  std::string store;          // the store file whose files it watches
+  long fail_write = 0;        // the write that fails with EIO (from 1); none when 0
+  long fail_sync = 0;         // the sync that fails with EIO (from 1); none when 0
+  bool persist = false;       // every write or sync after the failed one fails too
+  std::string journal;        // the undo journal to keep; none when empty
+  long cut_at = 0;            // the change before which the power is cut; none when 0
+  long stop_at = 0;           // the change before which the program stops itself; none when 0
+  bool stop_at_open = false;  // the program stops itself once it has opened the store
   std::uint64_t seed = 0;
   std::string report;  // where it reports what it saw; nowhere when empty
 };

@@ -194,6 +194,24 @@ void RunningProgram::Continue() {
     ::kill(pid_, SIGCONT);
 }
 
+bool RunningProgram::WaitUntilStopped(double seconds) {
+  const double give_up = Now() + seconds;
+  while (Started() && !ended_ && Now() < give_up) {
+    int status = 0;
+    const pid_t got = ::waitpid(pid_, &status, WNOHANG | WUNTRACED);
+    if (got == pid_) {
+      if (WIFSTOPPED(status))
+        return true;
+      Collect(status);
+    } else if (got < 0) {
+      break;
+    } else {
+      ::usleep(500);
+    }
+  }
+  return false;
+}
+
 ProgramRun RunningProgram::Wait() {
   while (Started() && !ended_) {
     WatchMemory();

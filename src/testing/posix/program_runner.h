@@ -64,6 +64,9 @@ class RunningProgram {
   // first.
   bool Stop();
   void Continue();
+  // Waits up to `seconds` for it to stop by itself; false when it ended or
+  // went on running.
+  bool WaitUntilStopped(double seconds);
   // Waits for the end.
   ProgramRun Wait();
   // Kills it (SIGKILL) and waits for the end.

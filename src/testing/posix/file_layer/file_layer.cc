@@ -9,6 +9,8 @@
 //   program that runs with it, and cut the power at the Nth change: undo a
 //   random part of what was not synced, then die at once by SIGKILL, as a
 //   machine stops;
+// - stop the program before the Nth change, so that a test can change the
+//   store under it or kill it there;
 // - report at its end how many writes and syncs it saw, so that a test can
 //   pick a point among them.
 // It is built only with the tests and never linked into a program.
@@ -20,6 +22,10 @@
 //   BREVLIN_FAULT_PERSIST  set: every write or sync after that one fails too
 //   BREVLIN_FAULT_JOURNAL  the undo journal to append to
 //   BREVLIN_FAULT_CUT      N: the power is cut before the Nth change
+//   BREVLIN_FAULT_STOP     N: the program stops itself (SIGSTOP) before the
+//                          Nth change, for the test to act while it waits
+//   BREVLIN_FAULT_STOP_OPEN  set: the program stops itself once it has first
+//                          opened the store file
 //   BREVLIN_FAULT_SEED     the seed that chooses what a cut undoes
 //   BREVLIN_FAULT_REPORT   a file that receives "writes W syncs S changes C cut K"
 #include <dlfcn.h>
@@ -28,6 +34,7 @@
 #include <limits.h>
 #include <pthread.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -46,6 +53,7 @@ using PwriteFunction = ssize_t (*)(int, const void*, size_t, off_t);
 using SyncFunction = int (*)(int);
 using TruncateFunction = int (*)(int, off_t);
 using UnlinkFunction = int (*)(const char*);
+using OpenFunction = int (*)(const char*, int, ...);
 
 struct Layer {
   bool watching = false;
@@ -57,6 +65,8 @@ struct Layer {
   int journal = -1;
   char journal_path[PATH_MAX] = {};
   long cut_at = 0;
+  long stop_at = 0;
+  bool stop_at_open = false;
   std::uint64_t seed = 0;
   char report[PATH_MAX] = {};
   long writes = 0;
@@ -71,6 +81,8 @@ struct Layer {
   TruncateFunction real_ftruncate = nullptr;
   TruncateFunction real_ftruncate64 = nullptr;
   UnlinkFunction real_unlink = nullptr;
+  OpenFunction real_open = nullptr;
+  OpenFunction real_open64 = nullptr;
 };
 
 Layer g_layer;
@@ -110,6 +122,8 @@ void Start() {
   l.real_ftruncate = reinterpret_cast<TruncateFunction>(dlsym(RTLD_NEXT, "ftruncate"));
   l.real_ftruncate64 = reinterpret_cast<TruncateFunction>(dlsym(RTLD_NEXT, "ftruncate64"));
   l.real_unlink = reinterpret_cast<UnlinkFunction>(dlsym(RTLD_NEXT, "unlink"));
+  l.real_open = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, "open"));
+  l.real_open64 = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, "open64"));
   CopyEnv("BREVLIN_FAULT_FILES", l.files);
   if (l.files[0] != '\0') {
     // The folder with its links resolved, as /proc names open files.
@@ -132,12 +146,14 @@ void Start() {
   l.fail_sync = EnvNumber("BREVLIN_FAULT_SYNC");
   l.persist = getenv("BREVLIN_FAULT_PERSIST") != nullptr;
   l.cut_at = EnvNumber("BREVLIN_FAULT_CUT");
+  l.stop_at = EnvNumber("BREVLIN_FAULT_STOP");
+  l.stop_at_open = getenv("BREVLIN_FAULT_STOP_OPEN") != nullptr;
   const char* seed = getenv("BREVLIN_FAULT_SEED");
   l.seed = seed ? static_cast<std::uint64_t>(strtoull(seed, nullptr, 10)) : 0;
   CopyEnv("BREVLIN_FAULT_REPORT", l.report);
   CopyEnv("BREVLIN_FAULT_JOURNAL", l.journal_path);
   if (l.journal_path[0] != '\0')
-    l.journal = open(l.journal_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    l.journal = l.real_open(l.journal_path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
 }
 
 Layer& L() {
@@ -189,11 +205,14 @@ void WriteReport(bool cut) {
   }
 }
 
-// Counts a change to a watched file and cuts the power when it is the one
-// chosen. Called with the mutex held.
+// Counts a change to a watched file; stops the program or cuts the power
+// when it is the one chosen. Called with the mutex held.
 void CountChange() {
   Layer& l = g_layer;
-  if (++l.changes != l.cut_at)
+  ++l.changes;
+  if (l.changes == l.stop_at)
+    kill(getpid(), SIGSTOP);
+  if (l.changes != l.cut_at)
     return;
   t_bypass = true;
   WriteReport(true);
@@ -311,6 +330,17 @@ int Truncate(int fd, off_t length, TruncateFunction real) {
   return real(fd, length);
 }
 
+int Open(OpenFunction real, const char* path, int flags, mode_t mode) {
+  const int fd = real(path, flags, mode);
+  Layer& l = g_layer;
+  if (fd >= 0 && l.stop_at_open && !t_bypass &&
+      (strcmp(path, l.files) == 0 || strcmp(path, l.files_real) == 0)) {
+    l.stop_at_open = false;
+    kill(getpid(), SIGSTOP);
+  }
+  return fd;
+}
+
 __attribute__((destructor)) void Finish() {
   if (g_layer.watching)
     WriteReport(false);
@@ -360,6 +390,28 @@ int ftruncate(int fd, off_t length) {
 
 int ftruncate64(int fd, off_t length) {
   return Truncate(fd, length, L().real_ftruncate64);
+}
+
+int open(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  return Open(L().real_open, path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if (flags & (O_CREAT | O_TMPFILE)) {
+    va_list args;
+    va_start(args, flags);
+    mode = static_cast<mode_t>(va_arg(args, int));
+    va_end(args);
+  }
+  return Open(L().real_open64, path, flags, mode);
 }
 
 int unlink(const char* path) {
