@@ -234,6 +234,14 @@ void Store::CommitGroups() {
 }
 
 void Store::NoteValueSet(std::int64_t key_id, std::string_view name, bool created) {
+  // Once a change lasts the transaction is committed whatever follows, so the
+  // values it creates need no keeping (a long transaction would otherwise
+  // keep every one of them).
+  if (lasting_changes_ != 0) {
+    fresh_values_.clear();
+    ++lasting_changes_;
+    return;
+  }
   auto fresh = std::make_pair(key_id, FoldName(name));
   if (created) {
     fresh_values_.insert(std::move(fresh));
@@ -243,6 +251,10 @@ void Store::NoteValueSet(std::int64_t key_id, std::string_view name, bool create
 }
 
 void Store::NoteValueDeleted(std::int64_t key_id, std::string_view name) {
+  if (lasting_changes_ != 0) {
+    ++lasting_changes_;
+    return;
+  }
   if (fresh_values_.erase(std::make_pair(key_id, FoldName(name))) == 0)
     ++lasting_changes_;
 }
