@@ -3,7 +3,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 Status Store::ReadKey(RegKey key, const std::string& path, StoreKeyInfo* info,
                       const std::function<Status(std::int64_t id)>& use) {

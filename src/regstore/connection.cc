@@ -17,7 +17,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 namespace {
 
@@ -344,7 +344,21 @@ Status Store::OpenStore(std::string* detail) {
   // A store is made whole before it is put at its path: a file there without
   // the mark, even an empty one, is not a store of this program, and is left
   // exactly as it is.
+  // A copy of a store restored from the shell's .dump has lost the mark
+  // (and the version), but has the store's tables and nothing else: it is
+  // a store, and gets the mark again when first opened for writing.
+  auto is_store = [&]() {
+    if (application_id == kStoreApplicationId)
+      return SQLITE_OK;
+    bool restored = false;
+    const int result = IsRestoredStore(db_.get(), &restored);
+    if (result == SQLITE_OK && restored)
+      application_id = kStoreApplicationId;
+    return result;
+  };
   rc = read_identity();
+  if (rc == SQLITE_OK)
+    rc = is_store();
   if (rc != SQLITE_OK)
     return fail(rc, "cannot read the store");
   if (application_id != kStoreApplicationId) {
@@ -354,11 +368,21 @@ Status Store::OpenStore(std::string* detail) {
     return kErrorBadDb;
   }
   if (read_only_) {
-    // A read-only store of version 0 is read as it is, comparing names as
-    // that version did; it cannot be brought up to date.
+    // An older store is brought up to date by the first program that opens
+    // it for writing; one that may only be read cannot be.
     rc = ReadStoreVersion(db_.get(), &version);
     if (rc != SQLITE_OK)
       return fail(rc, "cannot read the store");
+    if (version < kStoreVersion) {
+      if (detail) {
+        *detail = db_path_ + " was made by an older version of the program (store version " +
+                  std::to_string(version) +
+                  "): its owner must open it for writing once (for instance with regstore add)"
+                  " to bring it up to date before it can be read here";
+      }
+      Disconnect();
+      return kErrorBadDb;
+    }
   } else {
     // Programs that meet at a new store all try to set it up. Switching it to
     // the write-ahead log takes a lock that SQLite does not wait for, so a
@@ -372,6 +396,9 @@ Status Store::OpenStore(std::string* detail) {
       if (result != SQLITE_OK)
         return {result, "cannot set up the store"};
       result = read_identity();
+      std::int64_t marked = application_id;
+      if (result == SQLITE_OK)
+        result = is_store();
       if (result != SQLITE_OK)
         return {result, "cannot read the store"};
       if (application_id != kStoreApplicationId) {
@@ -381,7 +408,7 @@ Status Store::OpenStore(std::string* detail) {
       result = SetUpStoreTables(db_.get(), &version);
       if (result == SQLITE_OK && version > kStoreVersion)
         return {SQLITE_OK, nullptr};
-      if (result == SQLITE_OK && application_id == 0) {
+      if (result == SQLITE_OK && marked != kStoreApplicationId) {
         result = sqlite3_exec(
             db_.get(), ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(),
             nullptr, nullptr, nullptr);

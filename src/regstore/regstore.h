@@ -47,13 +47,15 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/registry.h"
+#include "regdefs/keys.h"
+#include "regdefs/status.h"
+#include "regdefs/value_types.h"
 #include "regstore/names.h"
 
 namespace regstore {
 
-using plat::RegKey;
-using plat::Status;
+using regdefs::RegKey;
+using regdefs::Status;
 
 // Key flags.
 // A protected key refuses write access to itself and to every key below it.
@@ -93,7 +95,8 @@ bool StoreIsReadOnly();
 // Whether the store can still take writes: ERROR_SUCCESS, or why not
 // (ERROR_BUSY, ERROR_DISK_FULL, ERROR_IO_DEVICE, ERROR_WRITE_PROTECT,
 // ERROR_BADDB for a file that is not a store or was replaced, or the reason
-// it could not be opened). plat::RegistryState answers this on Linux.
+// it could not be opened). The registry's RegistryState answers this on
+// Linux.
 Status StoreState();
 
 struct StoreValue {

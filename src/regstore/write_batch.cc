@@ -2,12 +2,11 @@
 
 #include <system_error>
 
-#include "regstore/names.h"
 #include "regstore/store.h"
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 Status Store::Begin() {
   if (in_txn_)
@@ -233,16 +232,8 @@ void Store::CommitGroups() {
   }
 }
 
-void Store::NoteValueSet(std::int64_t key_id, std::string_view name, bool created) {
-  // Once a change lasts the transaction is committed whatever follows, so the
-  // values it creates need no keeping (a long transaction would otherwise
-  // keep every one of them).
-  if (lasting_changes_ != 0) {
-    fresh_values_.clear();
-    ++lasting_changes_;
-    return;
-  }
-  auto fresh = std::make_pair(key_id, FoldName(name));
+void Store::NoteValueSet(std::int64_t key_id, const std::string& folded, bool created) {
+  auto fresh = std::make_pair(key_id, folded);
   if (created) {
     fresh_values_.insert(std::move(fresh));
   } else if (fresh_values_.count(fresh) == 0) {
@@ -250,12 +241,8 @@ void Store::NoteValueSet(std::int64_t key_id, std::string_view name, bool create
   }
 }
 
-void Store::NoteValueDeleted(std::int64_t key_id, std::string_view name) {
-  if (lasting_changes_ != 0) {
-    ++lasting_changes_;
-    return;
-  }
-  if (fresh_values_.erase(std::make_pair(key_id, FoldName(name))) == 0)
+void Store::NoteValueDeleted(std::int64_t key_id, const std::string& folded) {
+  if (fresh_values_.erase(std::make_pair(key_id, folded)) == 0)
     ++lasting_changes_;
 }
 

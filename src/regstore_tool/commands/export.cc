@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "regstore_tool/command.h"
-#include "regstore_tool/reg_file.h"
+#include "regstore_tool/reg_file_writer.h"
 
 namespace regstore_tool {
 

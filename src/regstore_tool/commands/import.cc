@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "regstore_tool/command.h"
-#include "regstore_tool/reg_file.h"
+#include "regstore_tool/reg_file_reader.h"
 
 namespace regstore_tool {
 
