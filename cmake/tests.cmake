@@ -34,6 +34,12 @@ if(NOT CMAKE_CROSSCOMPILING)
   gtest_discover_tests(brevlin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endif()
 
+# The store and the registry's vocabulary include nothing of the floors above
+# them.
+add_test(NAME layering.includes
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -P
+          ${CMAKE_SOURCE_DIR}/tests/layering/check_includes.cmake)
+
 # The test command also registers the runs of the other builds here, so that
 # one ctest run covers them all and ends with one summary.
 if(NOT CMAKE_CROSSCOMPILING)
