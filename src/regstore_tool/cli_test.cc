@@ -12,6 +12,7 @@
 #include "platform/registry.h"
 #include "regstore/regstore.h"
 #include "testing/registry_fixture.h"
+#include "testing/regstore_cli.h"
 #include "testing/temp_files.h"
 
 namespace regstore_tool {
@@ -22,36 +23,12 @@ using testing_support::KeyExists;
 using testing_support::ReadValue;
 using testing_support::StoredValue;
 
-// A console whose user answers as told, and whose standard input is a text.
-class FakeConsole : public Console {
- public:
-  bool Interactive() override { return interactive; }
-  bool Confirm(const std::string& question) override {
-    questions.push_back(question);
-    return answer;
-  }
-  std::istream& Input() override { return input; }
-
-  bool interactive = false;
-  bool answer = false;
-  std::vector<std::string> questions;
-  std::istringstream input;
-};
-
-struct Result {
-  int code;
-  std::string out;
-  std::string err;
-};
+using FakeConsole = testing_support::FakeConsole;
+using Result = testing_support::RegstoreResult;
 
 Result Regstore(const std::vector<std::string>& args, FakeConsole* console = nullptr,
                 bool terminal = false) {
-  FakeConsole fallback;
-  StringOutput out;
-  StringOutput err;
-  out.terminal = terminal;
-  const int code = RunRegstore(args, out, err, console ? *console : fallback);
-  return {code, out.text(), err.text()};
+  return testing_support::RunRegstoreCommand(args, console, terminal);
 }
 
 void Set(const std::string& path, const std::string& name, std::uint32_t type,

@@ -27,7 +27,7 @@ class Importer : public RegFileHandler {
     Status status = key_.Close();
     have_key_ = false;
     if (status != kErrorSuccess)
-      return Fail(line, "cannot write " + current_.FullName(), status);
+      return Fail(line, "cannot write " + current_.AsWritten(), status);
     KeyName key;
     // Names reach the store as C strings: a NUL would cut them short.
     if (name.find('\0') != std::string::npos) {
@@ -40,17 +40,17 @@ class Importer : public RegFileHandler {
     }
     if (remove) {
       if (key.path.empty()) {
-        Problem(line, "a root key cannot be deleted: " + key.FullName());
+        Problem(line, "a root key cannot be deleted: " + key.AsWritten());
         return true;
       }
       status = DeleteKeyTree(key);
       if (status != kErrorSuccess && status != kErrorFileNotFound)
-        return Fail(line, "cannot delete " + key.FullName(), status);
+        return Fail(line, "cannot delete " + key.AsWritten(), status);
       return true;
     }
     status = key_.Create(key);
     if (status != kErrorSuccess)
-      return Fail(line, "cannot create " + key.FullName(), status);
+      return Fail(line, "cannot create " + key.AsWritten(), status);
     current_ = key;
     have_key_ = true;
     return true;
@@ -68,13 +68,13 @@ class Importer : public RegFileHandler {
     if (remove) {
       const Status status = key_.DeleteValue(name);
       if (status != kErrorSuccess && status != kErrorFileNotFound)
-        return Fail(line, "cannot delete the value " + shown + " of " + current_.FullName(),
+        return Fail(line, "cannot delete the value " + shown + " of " + current_.AsWritten(),
                     status);
       return true;
     }
     const Status status = key_.SetValue(name, type, data);
     if (status != kErrorSuccess)
-      return Fail(line, "cannot set the value " + shown + " of " + current_.FullName(), status);
+      return Fail(line, "cannot set the value " + shown + " of " + current_.AsWritten(), status);
     return true;
   }
 
@@ -88,7 +88,7 @@ class Importer : public RegFileHandler {
   bool Finish(int line) {
     const Status status = key_.Close();
     if (status != kErrorSuccess && !failed_)
-      Fail(line, "cannot write " + current_.FullName(), status);
+      Fail(line, "cannot write " + current_.AsWritten(), status);
     return !failed_;
   }
   bool failed() const { return failed_; }
