@@ -3,10 +3,14 @@
 # and the documents; for Windows a .zip with the program and its README.
 set(BREVLIN_DOCS ${CMAKE_CURRENT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_SOURCE_DIR}/CHANGELOG.md
                  ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
+# The README's links lead into docs/, which goes beside it.
+file(GLOB BREVLIN_REFERENCE_DOCS ${CMAKE_CURRENT_SOURCE_DIR}/docs/*.md ${CMAKE_CURRENT_SOURCE_DIR}/docs/*.png
+     ${CMAKE_CURRENT_SOURCE_DIR}/docs/*.svg)
 
 if(WIN32)
   install(TARGETS register-brevlin RUNTIME DESTINATION .)
   install(FILES ${BREVLIN_DOCS} DESTINATION .)
+  install(FILES ${BREVLIN_REFERENCE_DOCS} DESTINATION docs)
 else()
   include(GNUInstallDirs)
   install(TARGETS register-brevlin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -22,6 +26,7 @@ else()
             DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${command})
   endforeach()
   install(FILES ${BREVLIN_DOCS} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/register-brevlin)
+  install(FILES ${BREVLIN_REFERENCE_DOCS} DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/register-brevlin/docs)
 endif()
 
 set(CPACK_PACKAGE_NAME register-brevlin)
