@@ -22,9 +22,10 @@ target_link_libraries(brevlin_tests PRIVATE brevlin_testing)
 if(TARGET regstore_commands)
   target_link_libraries(brevlin_tests PRIVATE regstore_commands)
 endif()
-# The Linux fault tests run the programs built beside the test binary.
+# The Linux fault tests run the programs built beside the test binary, and
+# the dry run's test the differential test's file generator.
 if(NOT WIN32 AND TARGET regstore)
-  add_dependencies(brevlin_tests register-brevlin regstore)
+  add_dependencies(brevlin_tests register-brevlin regstore gen_config)
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING)

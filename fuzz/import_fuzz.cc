@@ -286,7 +286,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool raised = false;
   bool result = false;
   try {
-    result = ImportConfigFile(plat::kHkeyCurrentUser, InputFile(), "Brevlin", show_errors, scope);
+    result = ImportConfigFile(plat::kHkeyCurrentUser, InputFile(), "Brevlin", show_errors,
+                              static_cast<ImportScope>(scope));
   } catch (const ERegistryException&) {
     raised = true;
   }

@@ -35,8 +35,12 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& argv) {
     } else if (argument == "--version" || argument == "-V") {
       options.mode = ProgramMode::kVersion;
       return options;
-    } else if (argument == "--check") {
+    } else if (argument == "--check" || argument == "--check=empty") {
       options.mode = ProgramMode::kCheck;
+      options.check_against_store = false;
+    } else if (argument == "--check=store") {
+      options.mode = ProgramMode::kCheck;
+      options.check_against_store = true;
     } else {
       options.mode = ProgramMode::kUsageError;
       options.error = "unknown option '" + argument + "'";
@@ -86,8 +90,10 @@ std::string HelpText(const std::string& program) {
          "  /IC FILE       the configuration file (a path of one level ends in /: /tmp/)\n"
          "  /IP FOLDER     where FILE is when its name has no folder; a path ending in /\n"
          "                 is that folder, any other its parent folder\n"
-         "  --check        read FILE and list what would be written and every warning,\n"
-         "                 each with its line; write nothing, do not open the store\n"
+         "  --check        import FILE into an empty throwaway store and list what it\n"
+         "                 writes and every warning, each with its line; the store\n"
+         "                 itself is not touched\n"
+         "  --check=store  the same, into a throwaway copy of the store as it is\n"
          "  -h, --help     show this help and exit\n"
          "  -V, --version  show the version and exit\n"
          "\n"

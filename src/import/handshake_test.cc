@@ -60,7 +60,8 @@ TEST(ImportHandshake, AnotherWriterCannotHoldTheImport) {
   });
   std::string file = testing_support::WriteTempFile("[Software\\BrevlinTest\\K]\nstring\tV\tx\n");
   auto start = Clock::now();
-  bool result = ImportConfigFile(plat::kHkeyCurrentUser, file, "Brevlin", false, 2);
+  bool result =
+      ImportConfigFile(plat::kHkeyCurrentUser, file, "Brevlin", false, ImportScope::kBoth);
   auto took = Clock::now() - start;
   stop = true;
   other_writer.join();

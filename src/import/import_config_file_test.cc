@@ -49,7 +49,7 @@ class ImportConfigFileTest : public ::testing::Test {
   void TearDown() override { plat::SetMessageRecorder(nullptr); }
 
   bool Import(const std::string& contents, plat::RegKey root = kHkcu, bool show_errors = false,
-              std::uint8_t scope = 2, const std::string& product = "Brevlin") {
+              ImportScope scope = ImportScope::kBoth, const std::string& product = "Brevlin") {
     return ImportConfigFile(root, testing_support::WriteTempFile(contents), product, show_errors,
                             scope);
   }
@@ -117,7 +117,7 @@ TEST_F(ImportConfigFileTest, ClosingHandshakeAfterAnotherRoot) {
 
 TEST_F(ImportConfigFileTest, MissingFileIsReportedAndNothingIsWritten) {
   std::string name = testing_support::JoinPath(testing_support::NewTempDir(), "missing.cfg");
-  EXPECT_FALSE(ImportConfigFile(kHkcu, name, "Brevlin", false, 2));
+  EXPECT_FALSE(ImportConfigFile(kHkcu, name, "Brevlin", false, ImportScope::kBoth));
   ASSERT_EQ(messages_.size(), 1u);
   // On Linux the system's own text follows the error's, in brackets.
   const std::string head =
@@ -138,8 +138,8 @@ TEST_F(ImportConfigFileTest, MissingFileIsReportedAndNothingIsWritten) {
 
 TEST_F(ImportConfigFileTest, MissingFolderIsReportedAsInvalidFilename) {
   std::string dir = testing_support::JoinPath(testing_support::NewTempDir(), "no-such-folder");
-  EXPECT_FALSE(
-      ImportConfigFile(kHkcu, testing_support::JoinPath(dir, "x.cfg"), "Brevlin", true, 2));
+  EXPECT_FALSE(ImportConfigFile(kHkcu, testing_support::JoinPath(dir, "x.cfg"), "Brevlin", true,
+                                ImportScope::kBoth));
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_NE(messages_[0].text.find("\r\nInvalid filename"), std::string::npos);
 }
@@ -239,7 +239,8 @@ TEST_F(ImportConfigFileTest, ScopeRuleDecidesWhichRootsAreWritten) {
     for (const Root& r : roots) {
       file += std::string("<") + r.name + ">\n[BrevlinTest\\Scope]\nstring\tV\tx\n";
     }
-    EXPECT_TRUE(Import(file, kHkcu, false, s.scope)) << "scope " << int(s.scope);
+    EXPECT_TRUE(Import(file, kHkcu, false, static_cast<ImportScope>(s.scope)))
+        << "scope " << int(s.scope);
     const bool expected[] = {s.hkcr, s.hkcu, s.hklm, s.hku, s.hkcc};
     EXPECT_EQ(ReadValue(kHkcu, "BrevlinTest\\Start", "V").has_value(), s.start)
         << "scope " << int(s.scope);
@@ -256,7 +257,7 @@ TEST_F(ImportConfigFileTest, ScopeOneWritesNothingUntilAnotherRoot) {
       Import("[Software\\BrevlinTest\\A]\nstring\tV\tx\n"
              "<HKEY_CURRENT_USER>\n[Software\\BrevlinTest\\B]\nstring\tV\tx\n"
              "<HKEY_LOCAL_MACHINE>\n[Software\\BrevlinTest\\C]\nstring\tV\tx\n",
-             kHkcu, false, 1));
+             kHkcu, false, ImportScope::kLocalMachine));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\A"));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\B"));
   EXPECT_EQ(ReadValue(kHklm, "Software\\BrevlinTest\\C", "V"), Text("x"));
