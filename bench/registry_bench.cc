@@ -152,8 +152,8 @@ sqlite3* OpenFloorStore() {
   sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
   sqlite3_exec(db, regstore::StoreSchemaSql(), nullptr, nullptr, nullptr);
   sqlite3_exec(db,
-               "INSERT INTO keys(id, parent, name) VALUES (10, 2, 'Software'),"
-               " (11, 10, 'BrevlinBench');"
+               "INSERT INTO keys(id, parent, name, folded) VALUES (10, 2, 'Software', 'SOFTWARE'),"
+               " (11, 10, 'BrevlinBench', 'BREVLINBENCH');"
                "COMMIT",
                nullptr, nullptr, nullptr);
   return db;
@@ -172,10 +172,12 @@ void BM_SqliteFloor(benchmark::State& state) {
     sqlite3_stmt* insert_value = nullptr;
     sqlite3_prepare_v2(db, "BEGIN IMMEDIATE", -1, &begin, nullptr);
     sqlite3_prepare_v2(db, "COMMIT", -1, &commit, nullptr);
-    sqlite3_prepare_v2(db, "INSERT INTO keys(parent, name) VALUES(11, ?1)", -1, &insert_key,
-                       nullptr);
-    sqlite3_prepare_v2(db, "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)", -1,
-                       &insert_value, nullptr);
+    sqlite3_prepare_v2(db, "INSERT INTO keys(parent, name, folded) VALUES(11, ?1, ?2)", -1,
+                       &insert_key, nullptr);
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO vals(key, name, type, data, folded) VALUES(?1, ?2, ?3, ?4, ?5)",
+                       -1, &insert_value, nullptr);
+    std::string folded;
     state.ResumeTiming();
 
     auto step = [&](sqlite3_stmt* stmt) {
@@ -190,6 +192,9 @@ void BM_SqliteFloor(benchmark::State& state) {
         step(begin);
       const std::string name = KeyName(k);
       sqlite3_bind_text(insert_key, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+      regstore::FoldNameInto(name, &folded);
+      sqlite3_bind_text(insert_key, 2, folded.data(), static_cast<int>(folded.size()),
+                        SQLITE_STATIC);
       step(insert_key);
       const sqlite3_int64 key_id = sqlite3_last_insert_rowid(db);
       for (const Row& row : AllRows()[k]) {
@@ -198,6 +203,9 @@ void BM_SqliteFloor(benchmark::State& state) {
                           SQLITE_STATIC);
         sqlite3_bind_int64(insert_value, 3, row.type);
         sqlite3_bind_blob(insert_value, 4, row.data.data(), static_cast<int>(row.data.size()),
+                          SQLITE_STATIC);
+        regstore::FoldNameInto(row.name, &folded);
+        sqlite3_bind_text(insert_value, 5, folded.data(), static_cast<int>(folded.size()),
                           SQLITE_STATIC);
         step(insert_value);
       }

@@ -28,6 +28,7 @@
 #include "import/imp_exp_reg.h"
 #include "import/text_reader.h"
 #include "platform/registry.h"
+#include "regstore/names.h"
 #include "regstore/schema.h"
 
 namespace {
@@ -98,8 +99,9 @@ class Floor {
   explicit Floor(sqlite3* db) : db_(db) {
     Prepare("BEGIN IMMEDIATE", &begin_);
     Prepare("COMMIT", &commit_);
-    Prepare("INSERT INTO keys(parent, name) VALUES(?1, ?2)", &insert_key_);
-    Prepare("INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)", &insert_value_);
+    Prepare("INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)", &insert_key_);
+    Prepare("INSERT INTO vals(key, name, type, data, folded) VALUES(?1, ?2, ?3, ?4, ?5)",
+            &insert_value_);
   }
   ~Floor() {
     for (sqlite3_stmt* stmt : {begin_, commit_, insert_key_, insert_value_})
@@ -123,6 +125,10 @@ class Floor {
       }
       sqlite3_bind_int64(insert_key_, 1, id);
       sqlite3_bind_text(insert_key_, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+      // Every name goes in with its folded form, as the store keeps it.
+      regstore::FoldNameInto(name, &folded_);
+      sqlite3_bind_text(insert_key_, 3, folded_.data(), static_cast<int>(folded_.size()),
+                        SQLITE_STATIC);
       Step(insert_key_);
       id = sqlite3_last_insert_rowid(db_);
       ids_.emplace(path, id);
@@ -133,6 +139,9 @@ class Floor {
                         SQLITE_STATIC);
       sqlite3_bind_int64(insert_value_, 3, value.type);
       sqlite3_bind_blob(insert_value_, 4, value.data.data(), static_cast<int>(value.data.size()),
+                        SQLITE_STATIC);
+      regstore::FoldNameInto(value.name, &folded_);
+      sqlite3_bind_text(insert_value_, 5, folded_.data(), static_cast<int>(folded_.size()),
                         SQLITE_STATIC);
       Step(insert_value_);
     }
@@ -156,6 +165,7 @@ class Floor {
     ok_ = false;
   }
 
+  std::string folded_;
   sqlite3* db_;
   bool ok_ = true;
   sqlite3_stmt* begin_ = nullptr;

@@ -19,6 +19,8 @@ target_link_libraries(brevlin_testing PUBLIC brevlin ${BREVLIN_GTEST_LIBS})
 
 add_executable(brevlin_tests ${BREVLIN_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/src/testing/unit_tests_main.cc)
 target_link_libraries(brevlin_tests PRIVATE brevlin_testing)
+# Test fixtures kept in the source tree (src/*/testdata).
+target_compile_definitions(brevlin_tests PRIVATE BREVLIN_SOURCE_DIR="${CMAKE_CURRENT_SOURCE_DIR}")
 if(TARGET regstore_commands)
   target_link_libraries(brevlin_tests PRIVATE regstore_commands)
 endif()

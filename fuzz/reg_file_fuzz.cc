@@ -9,7 +9,8 @@
 
 #include "fuzz_check.h"
 #include "regstore_tool/output.h"
-#include "regstore_tool/reg_file.h"
+#include "regstore_tool/reg_file_reader.h"
+#include "regstore_tool/reg_file_writer.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 namespace {
 
@@ -35,16 +35,16 @@ bool MakeParentFolders(const std::string& path, std::string* detail) {
   return true;
 }
 
-void SyncFile(const std::string& path, bool folder) {
+// Forces a file to the disk; answers 0 or an errno value. A file that is
+// not there has nothing to force.
+int SyncFile(const std::string& path, bool folder) {
   int fd = ::open(path.c_str(), (folder ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
   if (fd < 0)
-    return;
-  if (folder) {
-    ::fsync(fd);
-  } else {
-    ::fdatasync(fd);
-  }
+    return errno == ENOENT ? 0 : errno;
+  const int rc = folder ? ::fsync(fd) : ::fdatasync(fd);
+  const int error = rc == 0 ? 0 : errno;
   ::close(fd);
+  return error;
 }
 
 // A file name as SQLite takes it in a URI: the bytes that a URI gives a
@@ -103,6 +103,7 @@ void Store::UsePath(const std::string& path) {
   Disconnect();
   handles_.clear();
   path_override_ = path;
+  held_ = false;
   lost_changes_ = kErrorSuccess;
   trouble_ = kErrorSuccess;
   open_status_ = kErrorSuccess;
@@ -343,7 +344,21 @@ Status Store::OpenStore(std::string* detail) {
   // A store is made whole before it is put at its path: a file there without
   // the mark, even an empty one, is not a store of this program, and is left
   // exactly as it is.
+  // A copy of a store restored from the shell's .dump has lost the mark
+  // (and the version), but has the store's tables and nothing else: it is
+  // a store, and gets the mark again when first opened for writing.
+  auto is_store = [&]() {
+    if (application_id == kStoreApplicationId)
+      return SQLITE_OK;
+    bool restored = false;
+    const int result = IsRestoredStore(db_.get(), &restored);
+    if (result == SQLITE_OK && restored)
+      application_id = kStoreApplicationId;
+    return result;
+  };
   rc = read_identity();
+  if (rc == SQLITE_OK)
+    rc = is_store();
   if (rc != SQLITE_OK)
     return fail(rc, "cannot read the store");
   if (application_id != kStoreApplicationId) {
@@ -353,11 +368,21 @@ Status Store::OpenStore(std::string* detail) {
     return kErrorBadDb;
   }
   if (read_only_) {
-    // A read-only store of version 0 is read as it is, comparing names as
-    // that version did; it cannot be brought up to date.
+    // An older store is brought up to date by the first program that opens
+    // it for writing; one that may only be read cannot be.
     rc = ReadStoreVersion(db_.get(), &version);
     if (rc != SQLITE_OK)
       return fail(rc, "cannot read the store");
+    if (version < kStoreVersion) {
+      if (detail) {
+        *detail = db_path_ + " was made by an older version of the program (store version " +
+                  std::to_string(version) +
+                  "): its owner must open it for writing once (for instance with regstore add)"
+                  " to bring it up to date before it can be read here";
+      }
+      Disconnect();
+      return kErrorBadDb;
+    }
   } else {
     // Programs that meet at a new store all try to set it up. Switching it to
     // the write-ahead log takes a lock that SQLite does not wait for, so a
@@ -371,6 +396,9 @@ Status Store::OpenStore(std::string* detail) {
       if (result != SQLITE_OK)
         return {result, "cannot set up the store"};
       result = read_identity();
+      std::int64_t marked = application_id;
+      if (result == SQLITE_OK)
+        result = is_store();
       if (result != SQLITE_OK)
         return {result, "cannot read the store"};
       if (application_id != kStoreApplicationId) {
@@ -380,7 +408,7 @@ Status Store::OpenStore(std::string* detail) {
       result = SetUpStoreTables(db_.get(), &version);
       if (result == SQLITE_OK && version > kStoreVersion)
         return {SQLITE_OK, nullptr};
-      if (result == SQLITE_OK && application_id == 0) {
+      if (result == SQLITE_OK && marked != kStoreApplicationId) {
         result = sqlite3_exec(
             db_.get(), ("PRAGMA application_id=" + std::to_string(kStoreApplicationId)).c_str(),
             nullptr, nullptr, nullptr);
@@ -495,14 +523,23 @@ Status Store::RefuseReadOnly() {
   return kErrorAccessDenied;
 }
 
-void Store::SyncToDisk() {
+Status Store::SyncToDisk() {
   // A commit reaches the log file without waiting for the disk; this is
   // where it is forced there.
-  SyncFile(db_path_ + "-wal", false);
-  SyncFile(db_path_, false);
+  int error = SyncFile(db_path_ + "-wal", false);
+  const int db_error = SyncFile(db_path_, false);
+  if (error == 0)
+    error = db_error;
   std::string::size_type slash = db_path_.rfind('/');
-  if (slash != std::string::npos)
-    SyncFile(slash == 0 ? "/" : db_path_.substr(0, slash), true);
+  if (slash != std::string::npos) {
+    const int folder_error = SyncFile(slash == 0 ? "/" : db_path_.substr(0, slash), true);
+    if (error == 0)
+      error = folder_error;
+  }
+  if (error == 0)
+    return kErrorSuccess;
+  Note("cannot force the registry store " + db_path_ + " to the disk: " + std::strerror(error));
+  return error == ENOSPC || error == EDQUOT ? kErrorDiskFull : kErrorIoDevice;
 }
 
 }  // namespace regstore

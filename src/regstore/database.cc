@@ -1,6 +1,5 @@
 #include "regstore/database.h"
 
-#include "regstore/names.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
 
@@ -23,8 +22,7 @@ static_assert(kLastRootId == 5, "kDeleteTreeKeys keeps the keys up to id 5");
 
 int Database::Open(const std::string& path, int flags, const char* vfs) {
   Close();
-  const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
-  return rc == SQLITE_OK ? RegisterNameCollation(db_) : rc;
+  return sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
 }
 
 int Database::PrepareStatements() {
@@ -65,7 +63,7 @@ sqlite3_stmt* Database::ChainStatement(std::size_t depth) {
       sql += ", " + k + ".id, " + k + ".flags, " + k + ".name";
       joins += " LEFT JOIN keys AS " + k + " ON " + k +
                ".parent = " + (i == 1 ? std::string("b") : "k" + std::to_string(i - 1)) +
-               ".id AND " + k + ".name = ?" + std::to_string(i + 1);
+               ".id AND " + k + ".folded = ?" + std::to_string(i + 1);
     }
     sql += " FROM keys AS b" + joins + " WHERE b.id = ?1";
     if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
@@ -96,32 +94,32 @@ std::string_view ColumnView(sqlite3_stmt* stmt, int column) {
               : std::string_view();
 }
 
-plat::Status FromSqlite(int rc) {
+regdefs::Status FromSqlite(int rc) {
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
     case SQLITE_DONE:
-      return plat::kErrorSuccess;
+      return regdefs::kErrorSuccess;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return plat::kErrorBusy;
+      return regdefs::kErrorBusy;
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_AUTH:
     case SQLITE_CANTOPEN:
-      return plat::kErrorAccessDenied;
+      return regdefs::kErrorAccessDenied;
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
     case SQLITE_SCHEMA:
-      return plat::kErrorBadDb;
+      return regdefs::kErrorBadDb;
     case SQLITE_FULL:
-      return plat::kErrorDiskFull;
+      return regdefs::kErrorDiskFull;
     case SQLITE_IOERR:
-      return plat::kErrorIoDevice;
+      return regdefs::kErrorIoDevice;
     case SQLITE_NOMEM:
-      return plat::kErrorNotEnoughMemory;
+      return regdefs::kErrorNotEnoughMemory;
     default:
-      return plat::kErrorGenFailure;
+      return regdefs::kErrorGenFailure;
   }
 }
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/status.h"
+#include "regdefs/status.h"
 
 namespace regstore {
 
@@ -22,13 +22,14 @@ namespace regstore {
   X(kBegin, "BEGIN IMMEDIATE")                                                                \
   X(kCommit, "COMMIT")                                                                        \
   X(kRollback, "ROLLBACK")                                                                    \
-  X(kFindChild, "SELECT id, flags, name FROM keys WHERE parent = ?1 AND name = ?2")           \
-  X(kInsertKey, "INSERT INTO keys(parent, name) VALUES(?1, ?2)")                              \
+  X(kFindChild, "SELECT id, flags, name FROM keys WHERE parent = ?1 AND folded = ?2")         \
+  X(kInsertKey, "INSERT INTO keys(parent, folded, name) VALUES(?1, ?2, ?3)")                  \
   X(kKeyById, "SELECT parent, flags FROM keys WHERE id = ?1")                                 \
-  X(kUpdateValue, "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND name = ?2")        \
-  X(kInsertValue, "INSERT OR IGNORE INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)") \
-  X(kFindValue, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2")                   \
-  X(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND name = ?2")                            \
+  X(kUpdateValue, "UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND folded = ?2")      \
+  X(kInsertValue,                                                                             \
+    "INSERT OR IGNORE INTO vals(key, folded, type, data, name) VALUES(?1, ?2, ?3, ?4, ?5)")   \
+  X(kFindValue, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2")                 \
+  X(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND folded = ?2")                          \
   X(kValueSpan, "SELECT min(id), count(*) FROM vals WHERE key = ?1")                          \
   X(kValuesFrom, "SELECT id, key, name, type, data FROM vals NOT INDEXED WHERE id >= ?1")     \
   X(kValuesAfter,                                                                             \
@@ -42,7 +43,7 @@ namespace regstore {
 
 // The subkeys of the key ?1 with their ids, sorted by name. A walk of the
 // store steps one of these at each level at once, so it prepares its own.
-#define REGSTORE_SUBKEY_IDS_SQL "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY name"
+#define REGSTORE_SUBKEY_IDS_SQL "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY folded"
 
 // The ids of the key ?1 and of every key below it, as the table `sub`.
 #define REGSTORE_SUBTREE_OF_1                      \
@@ -113,7 +114,7 @@ inline std::string ColumnText(sqlite3_stmt* stmt, int column) {
 }
 
 // The Win32 status code for an SQLite result code.
-plat::Status FromSqlite(int rc);
+regdefs::Status FromSqlite(int rc);
 
 }  // namespace regstore
 

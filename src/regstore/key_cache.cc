@@ -1,20 +1,14 @@
 #include "regstore/key_cache.h"
 
-#include "regstore/names.h"
-
 namespace regstore {
 
 namespace {
 
 // The cache's key for a name below a parent: the parent id's bytes, then the
 // folded name.
-void CacheKeyOf(std::int64_t parent, std::string_view name, std::string* key) {
+void CacheKeyOf(std::int64_t parent, std::string_view folded, std::string* key) {
   key->assign(reinterpret_cast<const char*>(&parent), sizeof(parent));
-  for (char c : name) {
-    const char16_t unit = FoldNameChar(static_cast<unsigned char>(c));
-    key->push_back(static_cast<char>(unit & 0xFF));
-    key->push_back(static_cast<char>(unit >> 8));
-  }
+  key->append(folded);
 }
 
 }  // namespace
@@ -33,8 +27,8 @@ void KeyCache::Forget() {
   ++epoch_;
 }
 
-const KeyCache::Entry* KeyCache::Child(std::int64_t parent, std::string_view name) {
-  CacheKeyOf(parent, name, &probe_);
+const KeyCache::Entry* KeyCache::Child(std::int64_t parent, std::string_view folded) {
+  CacheKeyOf(parent, folded, &probe_);
   auto it = young_.find(probe_);
   if (it != young_.end())
     return &it->second;
@@ -46,11 +40,11 @@ const KeyCache::Entry* KeyCache::Child(std::int64_t parent, std::string_view nam
   return &Remember(key);
 }
 
-void KeyCache::AddChild(std::int64_t parent, std::string_view name, std::int64_t id,
+void KeyCache::AddChild(std::int64_t parent, std::string_view folded, std::int64_t id,
                         std::uint32_t flags) {
   if (!synced_)
     return;
-  CacheKeyOf(parent, name, &probe_);
+  CacheKeyOf(parent, folded, &probe_);
   old_.erase(probe_);
   Remember(Entry{id, flags});
   SetFlags(id, flags);

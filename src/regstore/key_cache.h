@@ -40,9 +40,10 @@ class KeyCache {
   // holds for the whole epoch.
   std::uint64_t epoch() const { return epoch_; }
 
-  // The key named `name` below `parent`; null when the cache does not know.
-  const Entry* Child(std::int64_t parent, std::string_view name);
-  void AddChild(std::int64_t parent, std::string_view name, std::int64_t id, std::uint32_t flags);
+  // The key whose folded name (FoldName) is `folded` below `parent`; null
+  // when the cache does not know.
+  const Entry* Child(std::int64_t parent, std::string_view folded);
+  void AddChild(std::int64_t parent, std::string_view folded, std::int64_t id, std::uint32_t flags);
   // The flags of a key in the cache or walked from; null when unknown.
   const std::uint32_t* Flags(std::int64_t id) const;
   void SetFlags(std::int64_t id, std::uint32_t flags);

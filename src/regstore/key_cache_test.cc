@@ -26,7 +26,6 @@ class StoreCacheTest : public ::testing::Test {
     // is not a store.
     ASSERT_EQ(regstore::ConnectStore(nullptr), kErrorSuccess);
     ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &other_), SQLITE_OK);
-    ASSERT_EQ(regstore::RegisterNameCollation(other_), SQLITE_OK);
     sqlite3_busy_timeout(other_, 5000);
   }
   void TearDown() override { sqlite3_close(other_); }
@@ -78,7 +77,8 @@ TEST_F(StoreCacheTest, KeyRecreatedElsewhereTakesTheWrites) {
   ASSERT_EQ(Create("Software\\Cache\\Again"), kErrorSuccess);
   Other(
       "DELETE FROM keys WHERE name = 'Again';"
-      "INSERT INTO keys(parent, name) SELECT id, 'Again' FROM keys WHERE name = 'Cache'");
+      "INSERT INTO keys(parent, name, folded) SELECT id, 'Again', 'AGAIN' FROM keys WHERE name = "
+      "'Cache'");
 
   RegKey key = kNullKey;
   ASSERT_EQ(RegCreateKeyExA(kHkcu, "Software\\Cache\\Again", 0, nullptr, 0, kKeyAllAccess, nullptr,
@@ -108,7 +108,9 @@ TEST_F(StoreCacheTest, ProtectionSetElsewhereRefusesWrites) {
 TEST_F(StoreCacheTest, KeyCreatedElsewhereAfterAMissIsFound) {
   ASSERT_EQ(Create("Software\\Cache"), kErrorSuccess);
   ASSERT_EQ(Open("Software\\Cache\\Later"), kErrorFileNotFound);
-  Other("INSERT INTO keys(parent, name) SELECT id, 'Later' FROM keys WHERE name = 'Cache'");
+  Other(
+      "INSERT INTO keys(parent, name, folded) SELECT id, 'Later', 'LATER' FROM keys WHERE name = "
+      "'Cache'");
   EXPECT_EQ(Open("Software\\Cache\\Later"), kErrorSuccess);
   bool created = true;
   EXPECT_EQ(Create("Software\\Cache\\LATER", &created), kErrorSuccess);

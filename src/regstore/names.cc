@@ -48,22 +48,35 @@ struct FoldTable {
 
 constexpr FoldTable kFold;
 
-int CollateNames(void*, int size_a, const void* a, int size_b, const void* b) {
-  return CompareNames(
-      std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(size_a)),
-      std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(size_b)));
-}
-
 }  // namespace
 
 char16_t FoldNameChar(unsigned char c) {
   return kFold.units[c];
 }
 
-std::u16string FoldName(std::string_view name) {
-  std::u16string folded(name.size(), u'\0');
-  for (std::size_t i = 0; i < name.size(); ++i)
-    folded[i] = FoldNameChar(static_cast<unsigned char>(name[i]));
+void FoldNameInto(std::string_view name, std::string* folded) {
+  folded->clear();
+  for (char c : name) {
+    const char16_t unit = FoldNameChar(static_cast<unsigned char>(c));
+    // Every unit the code page decodes to lies in the Basic Multilingual
+    // Plane and outside the surrogates: one to three bytes of UTF-8.
+    if (unit < 0x80) {
+      folded->push_back(static_cast<char>(unit));
+    } else if (unit < 0x800) {
+      folded->push_back(static_cast<char>(0xC0 | (unit >> 6)));
+      folded->push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+    } else {
+      folded->push_back(static_cast<char>(0xE0 | (unit >> 12)));
+      folded->push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
+      folded->push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+    }
+  }
+}
+
+std::string FoldName(std::string_view name) {
+  std::string folded;
+  folded.reserve(name.size());
+  FoldNameInto(name, &folded);
   return folded;
 }
 
@@ -76,11 +89,6 @@ int CompareNames(std::string_view a, std::string_view b) {
       return x < y ? -1 : 1;
   }
   return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
-}
-
-int RegisterNameCollation(sqlite3* db) {
-  return sqlite3_create_collation_v2(db, kNameCollation, SQLITE_UTF8, nullptr, CollateNames,
-                                     nullptr);
 }
 
 }  // namespace regstore

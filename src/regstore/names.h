@@ -7,12 +7,11 @@
 // letter, and ÿ and Ÿ (0xFF and 0x9F); µ and ß have no partner in the code
 // page and stay alone.
 //
-// FoldName is the one fold: maps of names key by it, and the SQLite
-// collation "REGNAME" of the store's name columns orders and compares by it.
+// FoldName is the one fold: maps of names key by it, and the store keeps it
+// beside each name, in a column of its own that a plain binary index orders,
+// so that the store's file needs nothing but SQLite to be read and checked.
 #ifndef BREVLIN_REGSTORE_NAMES_H_
 #define BREVLIN_REGSTORE_NAMES_H_
-
-#include <sqlite3.h>
 
 #include <string>
 #include <string_view>
@@ -22,8 +21,13 @@ namespace regstore {
 // One byte of a name, decoded from code page 1252 and put in upper case.
 char16_t FoldNameChar(unsigned char c);
 
-// A name folded, character by character.
-std::u16string FoldName(std::string_view name);
+// A name folded, character by character, as UTF-8 text: the folded form
+// the store keeps beside each name. Byte order of folded forms is the order
+// of CompareNames, and two names are one name when their folded forms are
+// the same bytes.
+std::string FoldName(std::string_view name);
+// The same into `folded`, reusing its memory.
+void FoldNameInto(std::string_view name, std::string* folded);
 
 // Orders two names as their folded forms order: less than, equal to or
 // greater than 0.
@@ -33,13 +37,6 @@ int CompareNames(std::string_view a, std::string_view b);
 inline bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareNames(a, b) == 0;
 }
-
-// The collation of the store's name columns.
-constexpr char kNameCollation[] = "REGNAME";
-
-// Makes the collation known to a connection. Every connection to a store
-// needs it before it touches a name column. Answers an SQLite result code.
-int RegisterNameCollation(sqlite3* db);
 
 }  // namespace regstore
 

@@ -78,4 +78,23 @@ TEST(NamesTest, OrderIsThatOfTheFoldedNames) {
   EXPECT_EQ(regstore::CompareNames("\xFF", "\x9F"), 0);
 }
 
+// The store orders subkeys by the bytes of their folded forms: that order
+// must be the order of CompareNames, for every pair of bytes and for names
+// of which one begins the other. The folded form is UTF-8 that SQLite keeps
+// as text.
+TEST(NamesTest, FoldedBytesOrderAsCompareNames) {
+  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  for (int a = 1; a < 256; ++a) {
+    for (int b = 1; b < 256; ++b) {
+      const std::string x{static_cast<char>(a), 'x'};
+      const std::string y(1, static_cast<char>(b));
+      EXPECT_EQ(sign(regstore::FoldName(x).compare(regstore::FoldName(y))),
+                sign(regstore::CompareNames(x, y)))
+          << std::hex << a << " " << b;
+    }
+  }
+  EXPECT_EQ(regstore::FoldName("Caf\xE9\x9Ax"), "CAF\xC3\x89\xC5\xA0X");
+  EXPECT_EQ(regstore::FoldName("\xFF\x80\x81"), "\xC5\xB8\xE2\x82\xAC\xC2\x81");
+}
+
 }  // namespace

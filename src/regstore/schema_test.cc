@@ -49,7 +49,7 @@ int Exec(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open(path.c_str(), &db);
   if (rc == SQLITE_OK)
-    rc = regstore::RegisterNameCollation(db);
+    rc = regstore::RegisterOldNameCollation(db);
   if (rc == SQLITE_OK)
     rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
   sqlite3_close(db);
@@ -61,7 +61,7 @@ std::string QueryText(const std::string& path, const std::string& sql) {
   std::string text;
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-      regstore::RegisterNameCollation(db) == SQLITE_OK &&
+      regstore::RegisterOldNameCollation(db) == SQLITE_OK &&
       sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
     while (sqlite3_step(stmt) == SQLITE_ROW) {
       if (!text.empty())
@@ -90,7 +90,7 @@ TEST(StoreVersion, Version0StoreIsMergedAsTheRegistryNamesIt) {
   std::string detail;
   ASSERT_EQ(regstore::ConnectStore(&detail), kErrorSuccess) << detail;
 
-  EXPECT_EQ(QueryText(path, "PRAGMA user_version"), "1");
+  EXPECT_EQ(QueryText(path, "PRAGMA user_version"), std::to_string(regstore::kStoreVersion));
   regstore::StoreKeyInfo info;
   ASSERT_EQ(regstore::StoreFindKey(kHkeyCurrentUser, "Software\\CAF\xC9", &info), kErrorSuccess);
   EXPECT_EQ(info.path, "Software\\Caf\xE9");  // the key made first keeps its name
@@ -115,7 +115,7 @@ TEST(StoreVersion, Version0StoreIsMergedAsTheRegistryNamesIt) {
   testing_support::ScopedRegKey key;
   ASSERT_EQ(key.Create(kHkeyCurrentUser, "Software\\New"), kErrorSuccess);
   key.Close();
-  regstore::CommitPending();
+  ASSERT_EQ(regstore::CommitPending(), kErrorSuccess);
   EXPECT_EQ(QueryText(path, "SELECT id FROM keys WHERE name = 'New'"), "21");
   EXPECT_EQ(QueryText(path, "PRAGMA integrity_check"), "ok");
   regstore::UseStorePath(registry.StorePath());
@@ -133,14 +133,14 @@ TEST(StoreVersion, StoreOfALaterVersionIsRefusedAndLeftAlone) {
   ASSERT_EQ(regstore::ConnectStore(nullptr), kErrorSuccess);
   const std::string path = testing_support::WriteTempFile("", "later.db");
   std::remove(path.c_str());
-  ASSERT_EQ(Exec(path, std::string(kVersion0Store) + "PRAGMA user_version=2;"), SQLITE_OK);
+  ASSERT_EQ(Exec(path, std::string(kVersion0Store) + "PRAGMA user_version=3;"), SQLITE_OK);
   regstore::UseStorePath(path);
   std::string detail;
   EXPECT_EQ(regstore::ConnectStore(&detail), kErrorBadDb);
-  EXPECT_NE(detail.find("was made by a newer version of the program (store version 2"),
+  EXPECT_NE(detail.find("was made by a newer version of the program (store version 3"),
             std::string::npos)
       << detail;
-  EXPECT_EQ(QueryText(path, "PRAGMA user_version"), "2");
+  EXPECT_EQ(QueryText(path, "PRAGMA user_version"), "3");
   EXPECT_EQ(QueryText(path, "SELECT count(*) FROM keys"), "12");
   regstore::UseStorePath(registry.StorePath());
 }

@@ -3,13 +3,14 @@
 #include <cstring>
 #include <optional>
 
+#include "regstore/names.h"
 #include "regstore/schema.h"
 #include "regstore/transaction.h"
 #include "regstore/walk.h"
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 namespace {
 
@@ -75,6 +76,13 @@ Store::~Store() {
     lock.unlock();
     committer_.join();
     lock.lock();
+  }
+  // Held changes are stored whole or not at all: a run that ends without
+  // committing them failed.
+  if (held_ && in_txn_) {
+    sqlite3_step(Statement(kRollback));
+    sqlite3_reset(Statement(kRollback));
+    EndTransaction();
   }
   Commit();
   Disconnect();
@@ -241,7 +249,8 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     for (std::size_t i = walk.found; status == kErrorSuccess && i < target.names.size(); ++i) {
       StatementUse use(Statement(kInsertKey));
       sqlite3_bind_int64(use.get(), 1, walk.id);
-      BindText(use.get(), 2, target.names[i]);
+      BindText(use.get(), 2, folded_names_[i]);
+      BindText(use.get(), 3, target.names[i]);
       int rc = sqlite3_step(use.get());
       if (rc != SQLITE_DONE) {
         status = Fail(rc);
@@ -252,7 +261,7 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
       walk.flags = 0;
       created = true;
       NoteKeysChanged();
-      key_cache_.AddChild(parent, target.names[i], walk.id, walk.flags);
+      key_cache_.AddChild(parent, folded_names_[i], walk.id, walk.flags);
     }
     if (status != kErrorSuccess) {
       ReleaseIfUnchanged();
@@ -296,6 +305,7 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
   status = BeginValueChange(key, *handle);
   if (status != kErrorSuccess)
     return status;
+  FoldNameInto(value_name, &folded_value_);
 
   // A new value is inserted; an existing one is updated in place, which
   // keeps its position among the key's values.
@@ -303,7 +313,9 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
   auto store_row = [&](StatementId statement) {
     StatementUse use(Statement(statement));
     sqlite3_bind_int64(use.get(), 1, handle->key_id);
-    BindText(use.get(), 2, value_name);
+    BindText(use.get(), 2, folded_value_);
+    if (statement == kInsertValue)
+      BindText(use.get(), 5, value_name);
     sqlite3_bind_int64(use.get(), 3, type);
     // Data longer than the store takes is refused here; bound as nothing, it
     // would be skipped by the insert without a word.
@@ -320,7 +332,7 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     ReleaseIfUnchanged();
     return status;
   }
-  NoteValueSet(handle->key_id, value_name, inserted);
+  NoteValueSet(handle->key_id, folded_value_, inserted);
   MarkDirty(handle);
   return kErrorSuccess;
 }
@@ -339,9 +351,10 @@ Status Store::QueryValue(RegKey key, const char* name, const std::uint32_t* rese
   if (status != kErrorSuccess)
     return status;
 
+  FoldNameInto(name ? name : "", &folded_value_);
   StatementUse use(Statement(kFindValue));
   sqlite3_bind_int64(use.get(), 1, handle->key_id);
-  BindText(use.get(), 2, name ? name : "");
+  BindText(use.get(), 2, folded_value_);
   int rc = sqlite3_step(use.get());
   if (rc == SQLITE_DONE) {
     sqlite3_reset(use.get());
@@ -375,11 +388,11 @@ Status Store::DeleteValue(RegKey key, const char* name) {
   if (status != kErrorSuccess)
     return status;
 
-  const std::string_view value_name = name ? name : "";
+  FoldNameInto(name ? name : "", &folded_value_);
   {
     StatementUse use(Statement(kDeleteValue));
     sqlite3_bind_int64(use.get(), 1, handle->key_id);
-    BindText(use.get(), 2, value_name);
+    BindText(use.get(), 2, folded_value_);
     int rc = sqlite3_step(use.get());
     if (rc != SQLITE_DONE) {
       status = Fail(rc);
@@ -388,7 +401,7 @@ Status Store::DeleteValue(RegKey key, const char* name) {
     }
   }
   if (status == kErrorSuccess) {
-    NoteValueDeleted(handle->key_id, value_name);
+    NoteValueDeleted(handle->key_id, folded_value_);
     MarkDirty(handle);
   }
   ReleaseIfUnchanged();
@@ -404,8 +417,9 @@ Status Store::Flush(RegKey key) {
   if (status != kErrorSuccess)
     return status;
   status = Commit();
-  if (!read_only_)
-    SyncToDisk();
+  const Status synced = read_only_ ? kErrorSuccess : SyncToDisk();
+  if (status == kErrorSuccess)
+    status = synced;
   if (status != kErrorSuccess)
     return status;
   std::int64_t parent = 0;

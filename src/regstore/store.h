@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/root_keys.h"
+#include "regdefs/root_keys.h"
 #include "regstore/database.h"
 #include "regstore/key_cache.h"
 #include "regstore/regstore.h"
@@ -49,7 +49,11 @@ class Store {
   Status Flush(RegKey key);
   Status Close(RegKey key);
   // Commits the group in hand now (write_batch.cc).
-  void CommitPending();
+  Status CommitPending();
+  // See regstore.h.
+  void HoldChanges();
+  void DiscardChanges();
+  Status CommitToDisk();
   // When a group is due: its age and its number of keys (kGroupAge and
   // kGroupKeys unless changed, as tests do).
   void SetGroupLimits(std::chrono::milliseconds age, std::uint64_t keys);
@@ -60,7 +64,7 @@ class Store {
   void SetWaitLimit(std::uint32_t milliseconds);
   Status Connect(std::string* detail);
   bool ReadOnly();
-  // Whether the store can still take writes (see plat::RegistryState).
+  // Whether the store can still take writes (see StoreState).
   Status State();
 
   // The owner's operations of regstore.h (admin.cc).
@@ -117,7 +121,7 @@ class Store {
   // Refuses a write because the store file is read-only.
   Status RefuseReadOnly();
   // Forces the committed changes to the disk.
-  void SyncToDisk();
+  Status SyncToDisk();
   std::string PathLocked() const;
 
   // --- store.cc: handles ---
@@ -177,15 +181,16 @@ class Store {
   // `key`: the write transaction, and the key's own refusal of value changes
   // (its values locked, or a protected root key).
   Status BeginValueChange(RegKey key, const Handle& handle);
-  // Records a value created (`created`) or changed in the transaction.
-  void NoteValueSet(std::int64_t key_id, std::string_view name, bool created);
-  // Records a value deleted in the transaction.
-  void NoteValueDeleted(std::int64_t key_id, std::string_view name);
+  // Records a value created (`created`) or changed in the transaction, by
+  // its folded name.
+  void NoteValueSet(std::int64_t key_id, const std::string& folded, bool created);
+  // Records a value deleted in the transaction, by its folded name.
+  void NoteValueDeleted(std::int64_t key_id, const std::string& folded);
   // Records that keys were created or their flags changed.
   void NoteKeysChanged();
 
   // --- walk.cc: key lookups ---
-  Status LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
+  Status LookupChild(std::int64_t parent, std::string_view folded, std::int64_t* id,
                      std::uint32_t* flags, std::string* stored_name);
   Status KeyRow(std::int64_t id, std::int64_t* parent, std::uint32_t* flags);
   // Whether `id` or a key above it is protected; ERROR_KEY_DELETED when the
@@ -201,7 +206,7 @@ class Store {
   // them do, and `id` and `flags` are those of the last key reached (the
   // base itself when none is). ERROR_KEY_DELETED when the base is gone.
   // Runs inside a transaction; without `stored_path`, keys in the cache are
-  // not looked up again.
+  // not looked up again. Leaves the folded names in folded_names_.
   Status Walk(std::int64_t base, const std::vector<std::string_view>& names, std::size_t* found,
               std::int64_t* id, std::uint32_t* flags, bool* any_protected,
               std::uint32_t* base_flags, std::string* stored_path);
@@ -248,18 +253,18 @@ class Store {
   bool read_only_ = false;
 
   std::unordered_map<RegKey, Handle> handles_;
-  Handle roots_[plat::kRootKeyCount];
+  Handle roots_[regdefs::kRootKeyCount];
   RegKey next_handle_ = 0x100;
 
   bool in_read_ = false;
   // Set when a commit of changes failed: every later change is refused with
   // it.
-  Status lost_changes_ = plat::kErrorSuccess;
+  Status lost_changes_ = regdefs::kErrorSuccess;
   // Set when the store failed as a whole (busy past the wait limit, disk full,
   // damaged, replaced): every later change is refused with it.
-  Status trouble_ = plat::kErrorSuccess;
+  Status trouble_ = regdefs::kErrorSuccess;
   // How the last attempt to open the store ended.
-  Status open_status_ = plat::kErrorSuccess;
+  Status open_status_ = regdefs::kErrorSuccess;
   // The time this process has waited for other processes' locks, in all: the
   // wait limit holds for the whole run, not for each call.
   std::chrono::steady_clock::duration waited_{};
@@ -268,7 +273,7 @@ class Store {
   ino_t store_inode_ = 0;
   std::set<std::string> noted_;
   // The key that the last call failed to open because it is missing.
-  RegKey missing_base_ = plat::kNullKey;
+  RegKey missing_base_ = regdefs::kNullKey;
   std::string missing_path_;
   // What the lookup of that key found.
   WalkResult missing_walk_;
@@ -280,7 +285,7 @@ class Store {
   // (key id and folded name): deleting one of those again cancels its
   // creation.
   std::uint64_t lasting_changes_ = 0;
-  std::set<std::pair<std::int64_t, std::u16string>> fresh_values_;
+  std::set<std::pair<std::int64_t, std::string>> fresh_values_;
   // Keys whose existence and flags were read in this transaction.
   std::unordered_map<std::int64_t, std::uint32_t> verified_keys_;
   // Whether this transaction created keys or changed their flags.
@@ -302,8 +307,14 @@ class Store {
   // started.
   bool committer_idle_ = false;
   bool committer_failed_ = false;
+  // Between HoldChanges and the next commit: nothing commits by itself.
+  bool held_ = false;
 
   KeyCache key_cache_;
+  // The names of the path of the last Walk, folded; their memory is kept.
+  std::vector<std::string> folded_names_;
+  // A value name folded, its memory kept.
+  std::string folded_value_;
 };
 
 }  // namespace regstore

@@ -156,16 +156,16 @@ TEST_F(RegistryStoreTest, KeysLieAtMost512LevelsDeep) {
     std::uint32_t disposition = 0;
     const Status status =
         regstore::CreateKey(base, path.c_str(), kKeyAllAccess, &key, &disposition);
-    if (status == kErrorSuccess)
-      regstore::CloseKey(key);
-    return status;
+    if (status != kErrorSuccess)
+      return status;
+    return regstore::CloseKey(key);
   };
   EXPECT_EQ(create(kHkcu, levels(0, 513)), kErrorInvalidParameter);
   EXPECT_FALSE(KeyExists(kHkcu, "L0"));
   ASSERT_EQ(create(kHkcu, levels(0, 512)), kErrorSuccess);
   RegKey key = kNullKey;
   ASSERT_EQ(regstore::OpenKey(kHkcu, levels(0, 512).c_str(), kKeyRead, &key), kErrorSuccess);
-  regstore::CloseKey(key);
+  EXPECT_EQ(regstore::CloseKey(key), kErrorSuccess);
   EXPECT_EQ(regstore::OpenKey(kHkcu, levels(0, 513).c_str(), kKeyRead, &key),
             kErrorInvalidParameter);
 
@@ -175,7 +175,7 @@ TEST_F(RegistryStoreTest, KeysLieAtMost512LevelsDeep) {
   EXPECT_EQ(create(base, "X\\Y\\Z"), kErrorInvalidParameter);
   EXPECT_FALSE(KeyExists(kHkcu, levels(0, 510) + "\\X"));
   EXPECT_EQ(create(base, "X\\Y"), kErrorSuccess);
-  regstore::CloseKey(base);
+  EXPECT_EQ(regstore::CloseKey(base), kErrorSuccess);
 
   // Doubled backslashes add no levels; a path of a million names is refused
   // as it is split.

@@ -52,7 +52,6 @@ TEST(StoreLog, LargeTransactionReadsBackWhatItWrote) {
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open_v2(registry.StorePath().c_str(), &other, SQLITE_OPEN_READONLY, nullptr),
             SQLITE_OK);
-  ASSERT_EQ(regstore::RegisterNameCollation(other), SQLITE_OK);
   sqlite3_stmt* stmt = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(other, "PRAGMA integrity_check", -1, &stmt, nullptr), SQLITE_OK);
   ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
@@ -102,7 +101,6 @@ TEST(StoreFile, PageSizeOfNewAndExistingStores) {
   std::remove(old_store.c_str());
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(old_store.c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(regstore::RegisterNameCollation(db), SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(db, "PRAGMA page_size=4096; PRAGMA journal_mode=WAL;", nullptr, nullptr,
                          nullptr),
             SQLITE_OK);

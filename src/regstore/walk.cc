@@ -1,11 +1,12 @@
 #include "regstore/walk.h"
 
+#include "regstore/names.h"
 #include "regstore/schema.h"
 #include "regstore/store.h"
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 Status SplitPath(std::string_view path, bool allow_leading_backslash,
                  std::vector<std::string_view>* names) {
@@ -42,11 +43,11 @@ Status Store::CheckDepth(std::int64_t base_id, std::size_t names) {
   return depth > kMaxKeyDepth ? kErrorInvalidParameter : kErrorSuccess;
 }
 
-Status Store::LookupChild(std::int64_t parent, std::string_view name, std::int64_t* id,
+Status Store::LookupChild(std::int64_t parent, std::string_view folded, std::int64_t* id,
                           std::uint32_t* flags, std::string* stored_name) {
   StatementUse use(Statement(kFindChild));
   sqlite3_bind_int64(use.get(), 1, parent);
-  BindText(use.get(), 2, name);
+  BindText(use.get(), 2, folded);
   int rc = sqlite3_step(use.get());
   if (rc == SQLITE_DONE)
     return kErrorFileNotFound;
@@ -125,6 +126,11 @@ Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names
   *flags = 0;
   *any_protected = false;
   *base_flags = 0;
+  // Each name is folded once, for the cache and the database alike.
+  if (folded_names_.size() < names.size())
+    folded_names_.resize(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    FoldNameInto(names[i], &folded_names_[i]);
   if (stored_path) {
     stored_path->clear();
     return WalkInStore(base, names, 0, found, id, flags, any_protected, base_flags, stored_path);
@@ -139,8 +145,8 @@ Status Store::Walk(std::int64_t base, const std::vector<std::string_view>& names
   key_cache_.Sync(db_.DataVersion());
   key_cache_.SetFlags(base, *base_flags);
   *flags = *base_flags;
-  for (std::string_view name : names) {
-    const KeyCache::Entry* child = key_cache_.Child(*id, name);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const KeyCache::Entry* child = key_cache_.Child(*id, folded_names_[i]);
     if (!child)
       break;
     *id = child->id;
@@ -161,7 +167,7 @@ Status Store::WalkInStore(std::int64_t base, const std::vector<std::string_view>
                           std::string* stored_path) {
   auto take = [&](std::int64_t child, std::uint32_t child_flags, std::string_view stored_name) {
     if (!stored_path)
-      key_cache_.AddChild(*id, names[*found], child, child_flags);
+      key_cache_.AddChild(*id, folded_names_[*found], child, child_flags);
     *id = child;
     *flags = child_flags;
     if (child_flags & kKeyProtected)
@@ -187,8 +193,8 @@ Status Store::WalkInStore(std::int64_t base, const std::vector<std::string_view>
     for (std::size_t i = first; i < names.size(); ++i) {
       std::int64_t child = 0;
       std::uint32_t child_flags = 0;
-      status =
-          LookupChild(*id, names[i], &child, &child_flags, stored_path ? &stored_name : nullptr);
+      status = LookupChild(*id, folded_names_[i], &child, &child_flags,
+                           stored_path ? &stored_name : nullptr);
       if (status == kErrorFileNotFound)
         return kErrorSuccess;
       if (status != kErrorSuccess)
@@ -203,7 +209,7 @@ Status Store::WalkInStore(std::int64_t base, const std::vector<std::string_view>
   StatementUse use(chain);
   sqlite3_bind_int64(chain, 1, base);
   for (std::size_t i = 0; i < depth; ++i)
-    BindText(chain, static_cast<int>(i) + 2, names[first + i]);
+    BindText(chain, static_cast<int>(i) + 2, folded_names_[first + i]);
   int rc = sqlite3_step(chain);
   if (rc == SQLITE_DONE)
     return kErrorKeyDeleted;

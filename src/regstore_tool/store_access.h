@@ -29,7 +29,10 @@ using plat::kRegQword;
 using plat::kRegSz;
 using plat::RegKey;
 using plat::Status;
+using regstore::CommitToDisk;
 using regstore::ConnectStore;
+using regstore::DiscardChanges;
+using regstore::HoldChanges;
 using regstore::kKeyProtected;
 using regstore::kKeyValuesLocked;
 using regstore::StoreIsReadOnly;
@@ -66,17 +69,41 @@ using KeyVisitor = regstore::StoreVisitor;
 // order of their names, depth first; as it reads.
 Status WalkKey(const KeyName& key, bool recursive, KeyVisitor* visitor);
 
+// One key's values and subkeys, read before anything is written: the walk
+// reads in one snapshot that a write would end.
+class KeyContents : public KeyVisitor {
+ public:
+  struct Item {
+    std::string name;
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+  };
+  bool Key(const std::string&) override { return true; }
+  bool Value(const ValueView& value) override {
+    values.push_back({std::string(value.name), value.type,
+                      std::vector<std::uint8_t>(value.data, value.data + value.size)});
+    return true;
+  }
+  bool Subkey(std::string_view name) override {
+    subkeys.emplace_back(name);
+    return true;
+  }
+  std::vector<Item> values;
+  std::vector<std::string> subkeys;
+};
+
 Status DeleteKeyTree(const KeyName& key);
 Status ChangeKeyFlags(const KeyName& key, std::uint32_t set, std::uint32_t clear);
 
-// A key opened for changes, closed (and its changes committed) by Close or
-// when the object goes.
+// A key opened for changes, closed by Close or when the object goes. Its
+// changes are committed with the others of the command (CommitToDisk).
 class OpenedKey {
  public:
   OpenedKey() = default;
   OpenedKey(const OpenedKey&) = delete;
   OpenedKey& operator=(const OpenedKey&) = delete;
-  ~OpenedKey() { Close(); }
+  // Only on a path that already reports a failure is the answer not needed.
+  ~OpenedKey() { static_cast<void>(Close()); }
 
   Status Create(const KeyName& key);
   Status Open(const KeyName& key);
@@ -84,7 +111,7 @@ class OpenedKey {
   Status SetValue(const std::string& name, std::uint32_t type,
                   const std::vector<std::uint8_t>& data);
   Status DeleteValue(const std::string& name);
-  Status Close();
+  [[nodiscard]] Status Close();
 
  private:
   RegKey handle_ = plat::kNullKey;

@@ -243,10 +243,8 @@ bool ReadStoreContent(const std::string& store, StoreContent* content, std::stri
   content->clear();
   Connection connection;
   int rc = sqlite3_open_v2(store.c_str(), &connection.db, SQLITE_OPEN_READONLY, nullptr);
-  if (rc == SQLITE_OK) {
+  if (rc == SQLITE_OK)
     sqlite3_busy_timeout(connection.db, 1000);
-    rc = regstore::RegisterNameCollation(connection.db);
-  }
   sqlite3_stmt* stmt = nullptr;
   if (rc == SQLITE_OK) {
     rc = sqlite3_prepare_v2(connection.db,
@@ -285,8 +283,7 @@ bool ReadStoreContent(const std::string& store, StoreContent* content, std::stri
 std::string StoreIntegrity(const std::string& store) {
   Connection connection;
   std::string result;
-  if (sqlite3_open_v2(store.c_str(), &connection.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK ||
-      regstore::RegisterNameCollation(connection.db) != SQLITE_OK)
+  if (sqlite3_open_v2(store.c_str(), &connection.db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
     return sqlite3_errmsg(connection.db);
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(connection.db, "PRAGMA integrity_check", -1, &stmt, nullptr) ==

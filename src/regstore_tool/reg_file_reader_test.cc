@@ -1,4 +1,4 @@
-#include "regstore_tool/reg_file.h"
+#include "regstore_tool/reg_file_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "regstore_tool/reg_file_writer.h"
 #include "regstore_tool/text.h"
 
 namespace regstore_tool {
@@ -195,44 +196,9 @@ std::vector<std::uint8_t> Bytes(const std::string& text) {
   return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
-TEST(RegFileWriterTest, WritesRegedit4AsTheRegistryEditorDoes) {
-  std::vector<std::uint8_t> long_data(40);
-  for (std::size_t i = 0; i < long_data.size(); ++i)
-    long_data[i] = static_cast<std::uint8_t>(i);
-  const std::string text =
-      Write(RegFormat::kRegedit4, {{"HKEY_CURRENT_USER\\Software\\X",
-                                    {{"", 1, Bytes(std::string("default\0", 8))},
-                                     {"q\"uote\\", 1, Bytes(std::string("a\"b\\c\0", 6))},
-                                     {"n", 4, {0x00, 0x04, 0x00, 0x00}},
-                                     {"line", 1, Bytes(std::string("a\nb\0", 4))},
-                                     {"long", 3, long_data}}},
-                                   {"HKEY_CURRENT_USER\\Software\\X\\Empty", {}}});
-  EXPECT_EQ(text,
-            "REGEDIT4\r\n\r\n"
-            "[HKEY_CURRENT_USER\\Software\\X]\r\n"
-            "@=\"default\"\r\n"
-            "\"q\\\"uote\\\\\"=\"a\\\"b\\\\c\"\r\n"
-            "\"n\"=dword:00000400\r\n"
-            "\"line\"=hex(1):61,0a,62,00\r\n"
-            "\"long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
-            "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27\r\n"
-            "\r\n"
-            "[HKEY_CURRENT_USER\\Software\\X\\Empty]\r\n"
-            "\r\n");
-}
-
-TEST(RegFileWriterTest, Version5IsUtf16WithStringDataInUtf16) {
-  const std::string text =
-      Write(RegFormat::kVersion5, {{"HKEY_USERS\\X", {{"e", 2, Bytes(std::string("%P%\0", 4))}}}});
-  EXPECT_EQ(text, Utf16("Windows Registry Editor Version 5.00\r\n\r\n"
-                        "[HKEY_USERS\\X]\r\n"
-                        "\"e\"=hex(2):25,00,50,00,25,00,00,00\r\n"
-                        "\r\n"));
-}
-
 // Whatever the writer writes, the reader reads back as it was, in both
 // formats.
-TEST(RegFileWriterTest, RoundTripsEveryType) {
+TEST(ReadRegFileTest, RoundTripsEveryTypeTheWriterWrites) {
   std::vector<std::uint8_t> big(3000);
   for (std::size_t i = 0; i < big.size(); ++i)
     big[i] = static_cast<std::uint8_t>(i * 7);
