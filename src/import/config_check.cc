@@ -8,19 +8,21 @@
 #include "import/import_messages.h"
 #include "import/import_run.h"
 #include "platform/ui.h"
+#include "regdefs/value_types.h"
 
 namespace {
 
 std::string ShownData(const WrittenValue& value) {
+  std::string text(regdefs::ValueTypeName(value.type));
+  text += ' ';
   switch (value.type) {
     case plat::kRegSz:
-      return "REG_SZ " + QuotedForListing(value.text);
+      return text + QuotedForListing(value.text);
     case plat::kRegDword:
-      return "REG_DWORD " + DwordForListing(value.number);
+      return text + DwordForListing(value.number);
     default:
       break;
   }
-  std::string text = "REG_BINARY ";
   if (!value.bytes || value.bytes->empty())
     return text + "(no bytes)";
   for (std::size_t i = 0; i < value.bytes->size(); ++i) {

@@ -33,12 +33,12 @@ Status CopyStoreFile(const std::string& from, const std::string& to, std::string
     }
   }
   if (rc == SQLITE_OK)
-    return plat::kErrorSuccess;
+    return regdefs::kErrorSuccess;
   if (detail) {
     sqlite3* failed = copy.db ? copy.db : source.db;
     *detail = failed ? sqlite3_errmsg(failed) : sqlite3_errstr(rc);
   }
-  return rc == SQLITE_BUSY ? plat::kErrorBusy : plat::kErrorBadDb;
+  return rc == SQLITE_BUSY ? regdefs::kErrorBusy : regdefs::kErrorBadDb;
 }
 
 }  // namespace regstore

@@ -9,12 +9,9 @@
 #include <string>
 #include <thread>
 
-#include "import/text_reader.h"
 #include "platform/registry.h"
-#include "platform/ui.h"
 #include "regstore/store.h"
 #include "testing/registry_fixture.h"
-#include "testing/temp_files.h"
 
 namespace {
 
@@ -130,30 +127,6 @@ TEST_F(WriteBatchTest, ChangedKeyHeldOpenHoldsTheGroupTogether) {
   EXPECT_EQ(ValuesSeen(), 0);
   ASSERT_EQ(open.Close(), kErrorSuccess);
   EXPECT_EQ(ValuesSeen(), 5);
-}
-
-TEST_F(WriteBatchTest, WaitsCommitTheGroupFirst) {
-  SetLimits(kNever, 1000000);
-  int seen_by_message = -1;
-  SetMessageRecorder([&](const ShownMessage&) { seen_by_message = ValuesSeen(); });
-  WriteKey(0);
-  MessageBoxA(kNoWindow, "text", "caption", kMbIconError);
-  SetMessageRecorder(nullptr);
-  EXPECT_EQ(seen_by_message, 3) << "a message is shown only after the group is committed";
-
-  WriteKey(1);
-  Sleep(1);
-  EXPECT_EQ(ValuesSeen(), 6);
-
-  // The reader of configuration files commits before each read of its file.
-  WriteKey(2);
-  const std::string file = testing_support::WriteTempFile("line\n");
-  TTextReader reader;
-  reader.Open(file);
-  EXPECT_EQ(ValuesSeen(), 6);
-  EXPECT_EQ(reader.ReadLine(), "line");
-  EXPECT_EQ(ValuesSeen(), 9);
-  reader.Close();
 }
 
 TEST_F(WriteBatchTest, OtherWritersMayWriteBetweenGroups) {

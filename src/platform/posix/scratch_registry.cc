@@ -76,7 +76,7 @@ bool StoredKeyPath(RegKey root, const char* path, std::string* stored) {
 void StoredValueNames(RegKey root, const std::string& stored_path,
                       std::vector<std::string>* names) {
   // Where each name stands in `names`, by its folded form.
-  std::unordered_map<std::u16string, std::vector<std::size_t>> wanted;
+  std::unordered_map<std::string, std::vector<std::size_t>> wanted;
   for (std::size_t i = 0; i < names->size(); ++i) {
     // The registry takes a name as a C string.
     std::string& name = (*names)[i];
