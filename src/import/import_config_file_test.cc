@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "import/handshake.h"
 #include "import/imp_exp_reg.h"
 #include "platform/ui.h"
 #include "registry/registry_object.h"
@@ -21,7 +22,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr plat::RegKey kHkcu = plat::kHkeyCurrentUser;
 constexpr plat::RegKey kHklm = plat::kHkeyLocalMachine;
 const char kTitle[] = "Register Brevlin";
-const char kHandshakeKey[] = "Software\\Mardovan";
 
 StoredValue Dword(std::int32_t value) {
   std::uint32_t bits = static_cast<std::uint32_t>(value);
@@ -62,7 +62,7 @@ class ImportConfigFileTest : public ::testing::Test {
   }
 
   // The handshake value, or nothing when it is absent.
-  std::optional<StoredValue> Loading() { return ReadValue(kHkcu, kHandshakeKey, "Loading"); }
+  std::optional<StoredValue> Loading() { return ReadValue(kHkcu, kHandshakeKey, kHandshakeValue); }
 
   testing_support::ScopedTestRegistry registry_;
   std::vector<plat::ShownMessage> messages_;
@@ -112,7 +112,7 @@ TEST_F(ImportConfigFileTest, ClosingHandshakeAfterAnotherRoot) {
   EXPECT_TRUE(Import("<HKEY_LOCAL_MACHINE>\n[Software\\BrevlinTest\\Last]\n"));
   EXPECT_TRUE(KeyExists(kHklm, "Software\\BrevlinTest\\Last"));
   EXPECT_FALSE(Loading().has_value());
-  EXPECT_FALSE(ReadValue(kHklm, kHandshakeKey, "Loading").has_value());
+  EXPECT_FALSE(ReadValue(kHklm, kHandshakeKey, kHandshakeValue).has_value());
 }
 
 TEST_F(ImportConfigFileTest, MissingFileIsReportedAndNothingIsWritten) {
