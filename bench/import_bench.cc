@@ -62,7 +62,9 @@ void BM_ImportConfigFile(benchmark::State& state) {
     {
       testing_support::ScopedTestRegistry fresh_store;
       state.ResumeTiming();
-      complete = ImportConfigFile(plat::kHkeyCurrentUser, file, "Brevlin", false, 2) && complete;
+      complete =
+          ImportConfigFile(plat::kHkeyCurrentUser, file, "Brevlin", false, ImportScope::kBoth) &&
+          complete;
       state.PauseTiming();
     }
     state.ResumeTiming();

@@ -24,8 +24,9 @@ target_compile_definitions(brevlin_tests PRIVATE BREVLIN_SOURCE_DIR="${CMAKE_CUR
 if(TARGET regstore_commands)
   target_link_libraries(brevlin_tests PRIVATE regstore_commands)
 endif()
-# The Linux fault tests run the programs built beside the test binary, some
-# of them under the test file layer: a library preloaded into the program
+# The Linux fault tests run the programs built beside the test binary (and
+# the dry run's test the differential test's file generator), some of them
+# under the test file layer: a library preloaded into the program
 # that fails chosen writes and syncs of the store or cuts the power. It is
 # built without sanitizers (it runs before their runtime) and never linked
 # into a program.
@@ -38,7 +39,7 @@ if(NOT WIN32 AND TARGET regstore)
   target_link_libraries(brevlin_file_layer PRIVATE ${CMAKE_DL_LIBS} Threads::Threads)
   set_target_properties(brevlin_file_layer PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY
                         ${CMAKE_BINARY_DIR} INTERPROCEDURAL_OPTIMIZATION OFF)
-  add_dependencies(brevlin_tests register-brevlin regstore brevlin_file_layer)
+  add_dependencies(brevlin_tests register-brevlin regstore gen_config brevlin_file_layer)
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING)

@@ -11,6 +11,7 @@
 #include "common/exceptions.h"
 #include "common/globals.h"
 #include "fuzz_check.h"
+#include "import/handshake.h"
 #include "import/imp_exp_reg.h"
 #include "platform/ui.h"
 #include "regstore/regstore.h"
@@ -120,7 +121,7 @@ class Model {
     std::vector<std::string> names;
     ModelKey* key = SplitPath(path, root == 0, &names) ? Find(root, names, false) : nullptr;
     if (key) {
-      key->values.erase(Fold("amdk328wlskdjf"));
+      key->values.erase(Fold(kProbeValueName));
       return true;
     }
     if (!SplitPath(path, false, &names))
@@ -174,7 +175,7 @@ bool ScopeAllows(int root, int scope) {
 // The import, line by line, on the model.
 Outcome Import(const testing_support::Lines& lines, bool show_errors, int scope, Model* model) {
   ModelKey* handshake = model->Find(kCurrentUser, {"Software", "Mardovan"}, true);
-  PutValue(handshake, "Loading", plat::kRegDword, {0, 0, 0, 0});
+  PutValue(handshake, kHandshakeValue, plat::kRegDword, {0, 0, 0, 0});
   int root = kCurrentUser;
   bool may_write = ScopeAllows(root, scope);
   ModelKey* open = nullptr;
@@ -249,7 +250,7 @@ Outcome Import(const testing_support::Lines& lines, bool show_errors, int scope,
     }
   }
   handshake = model->Find(kCurrentUser, {"Software", "Mardovan"}, true);
-  handshake->values.erase(Fold("Loading"));
+  handshake->values.erase(Fold(kHandshakeValue));
   return Outcome::kComplete;
 }
 
@@ -286,7 +287,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool raised = false;
   bool result = false;
   try {
-    result = ImportConfigFile(plat::kHkeyCurrentUser, InputFile(), "Brevlin", show_errors, scope);
+    result = ImportConfigFile(plat::kHkeyCurrentUser, InputFile(), "Brevlin", show_errors,
+                              static_cast<ImportScope>(scope));
   } catch (const ERegistryException&) {
     raised = true;
   }
@@ -295,8 +297,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // store holds back; so does this, before the store is read.
   plat::FlushPendingWrites();
 
-  auto loading =
-      testing_support::ReadValue(plat::kHkeyCurrentUser, "Software\\Mardovan", "Loading");
+  auto loading = testing_support::ReadValue(plat::kHkeyCurrentUser, kHandshakeKey, kHandshakeValue);
   if (result) {
     Check(messages == 0, "a complete import shows nothing");
     Check(!loading.has_value(), "a complete import removes the handshake");

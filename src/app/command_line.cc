@@ -131,13 +131,26 @@ std::string TCommandLine::OptionValue(const std::string& option) const {
   return value;
 }
 
+ConfigOption ConfigOptionOf(const std::string& argument) {
+  const std::string head = UpperCase(argument.substr(0, 3));
+  if (head == kConfigFileOption)
+    return ConfigOption::kConfigFile;
+  if (head == kInstallPathOption)
+    return ConfigOption::kInstallPath;
+  return ConfigOption::kNone;
+}
+
 void ParseArgument(const TCommandLine& command_line, const std::string& argument,
                    std::string* config_file_name, std::string* install_path) {
-  std::string head = UpperCase(argument).substr(0, 3);
-  if (head == "/IC") {
-    *config_file_name = command_line.OptionValue("/IC");
-  } else if (head == "/IP") {
-    *install_path = command_line.OptionValue("/IP");
+  switch (ConfigOptionOf(argument)) {
+    case ConfigOption::kConfigFile:
+      *config_file_name = command_line.OptionValue(kConfigFileOption);
+      break;
+    case ConfigOption::kInstallPath:
+      *install_path = command_line.OptionValue(kInstallPathOption);
+      break;
+    case ConfigOption::kNone:
+      break;
   }
 }
 

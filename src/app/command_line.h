@@ -48,6 +48,16 @@ class TCommandLine {
   mutable std::map<std::string, std::string> option_values_;
 };
 
+// The two options of the program's command line.
+constexpr char kConfigFileOption[] = "/IC";
+constexpr char kInstallPathOption[] = "/IP";
+
+enum class ConfigOption { kNone, kConfigFile, kInstallPath };
+
+// Which option an argument is: one that begins with "/IC" or "/IP" in any
+// letter case; any other argument, and one shorter than three bytes, is none.
+ConfigOption ConfigOptionOf(const std::string& argument);
+
 // Hands one argument to the options: an argument that begins with "/IC" in
 // any letter case sets `*config_file_name`, one that begins with "/IP" sets
 // `*install_path`, each to OptionValue of that option. Any other argument,

@@ -18,13 +18,13 @@
 constexpr plat::RegKey kImportRoot = plat::kHkeyCurrentUser;
 constexpr char kExpectedProduct[] = "Brevlin";
 constexpr bool kShowErrors = false;
-constexpr std::uint8_t kImportScope = 2;
+constexpr ImportScope kImportScope = ImportScope::kBoth;
 
 // The import of one configuration file, with the parameters of
 // ImportConfigFile.
 using ImportFunction = std::function<bool(plat::RegKey root, const std::string& file_name,
                                           const std::string& expected_product, bool show_errors,
-                                          std::uint8_t import_scope)>;
+                                          ImportScope import_scope)>;
 
 // The hidden form. Its creation handler reads the options from the command
 // line, resolves the configuration file name, imports the file when it

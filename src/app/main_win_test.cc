@@ -55,8 +55,9 @@ class Shell : public ::testing::Test {
     RunApplication(
         application, command_line,
         [&](plat::RegKey root, const std::string& file_name, const std::string& expected_product,
-            bool show_errors, std::uint8_t import_scope) {
-          calls_.push_back({root, file_name, expected_product, show_errors, import_scope});
+            bool show_errors, ImportScope import_scope) {
+          calls_.push_back({root, file_name, expected_product, show_errors,
+                            static_cast<unsigned>(import_scope)});
           style_during_ = plat::GetWindowLongA(application_window_, plat::kGwlExStyle);
           if (during_import)
             during_import();

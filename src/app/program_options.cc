@@ -1,20 +1,7 @@
 #include "app/program_options.h"
 
 #include "brevlin_version.h"
-
-namespace {
-
-// The first three bytes of an argument in capitals.
-std::string Head(const std::string& argument) {
-  std::string head = argument.substr(0, 3);
-  for (char& c : head) {
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
-  }
-  return head;
-}
-
-}  // namespace
+#include "common/run_outcome.h"
 
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& argv) {
   ProgramOptions options;
@@ -35,8 +22,12 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& argv) {
     } else if (argument == "--version" || argument == "-V") {
       options.mode = ProgramMode::kVersion;
       return options;
-    } else if (argument == "--check") {
+    } else if (argument == "--check" || argument == "--check=empty") {
       options.mode = ProgramMode::kCheck;
+      options.check_against_store = false;
+    } else if (argument == "--check=store") {
+      options.mode = ProgramMode::kCheck;
+      options.check_against_store = true;
     } else {
       options.mode = ProgramMode::kUsageError;
       options.error = "unknown option '" + argument + "'";
@@ -51,9 +42,9 @@ ConfigOptions ReadConfigOptions(const TCommandLine& command_line) {
   const int count = command_line.ParamCount();
   for (int i = 1; i <= count; ++i) {
     const std::string argument = command_line.ParamStr(i);
-    const std::string head = Head(argument);
-    options.has_config_file = options.has_config_file || head == "/IC";
-    options.has_install_path = options.has_install_path || head == "/IP";
+    const ConfigOption option = ConfigOptionOf(argument);
+    options.has_config_file = options.has_config_file || option == ConfigOption::kConfigFile;
+    options.has_install_path = options.has_install_path || option == ConfigOption::kInstallPath;
     ParseArgument(command_line, argument, &options.config_file_name, &options.install_path);
   }
   if (!options.config_file_name.empty()) {
@@ -79,6 +70,17 @@ std::string UsageText(const std::string& program) {
          " --help | --version\n";
 }
 
+namespace {
+
+std::string ExitStatusList() {
+  std::string list;
+  for (const ExitStatusMeaning& entry : kExitStatusMeanings)
+    list += "  " + std::to_string(entry.status) + "  " + entry.meaning + "\n";
+  return list;
+}
+
+}  // namespace
+
 std::string HelpText(const std::string& program) {
   return UsageText(program) +
          "Load a program configuration file into the registry store.\n"
@@ -86,22 +88,18 @@ std::string HelpText(const std::string& program) {
          "  /IC FILE       the configuration file (a path of one level ends in /: /tmp/)\n"
          "  /IP FOLDER     where FILE is when its name has no folder; a path ending in /\n"
          "                 is that folder, any other its parent folder\n"
-         "  --check        read FILE and list what would be written and every warning,\n"
-         "                 each with its line; write nothing, do not open the store\n"
+         "  --check        import FILE into an empty throwaway store and list what it\n"
+         "                 writes and every warning, each with its line; the store\n"
+         "                 itself is not touched\n"
+         "  --check=store  the same, into a throwaway copy of the store as it is\n"
          "  -h, --help     show this help and exit\n"
          "  -V, --version  show the version and exit\n"
          "\n"
          "The registry store is the file $REGSTORE names, or else\n"
          "$XDG_DATA_HOME/regstore/registry.db (~/.local/share/regstore/registry.db).\n"
          "\n"
-         "Exit status:\n"
-         "  0  everything the file asks for was written (or, with --check, would be)\n"
-         "  1  an unexpected failure\n"
-         "  2  a wrong command line\n"
-         "  3  the file is missing or cannot be read\n"
-         "  4  the file belongs to another product\n"
-         "  5  some keys or values were refused or skipped\n"
-         "  6  the registry store cannot be used: busy, read-only, full or not a store\n";
+         "Exit status:\n" +
+         ExitStatusList();
 }
 
 std::string VersionText(const std::string& program) {

@@ -14,6 +14,9 @@ enum class ProgramMode { kImport, kCheck, kHelp, kVersion, kUsageError };
 
 struct ProgramOptions {
   ProgramMode mode = ProgramMode::kImport;
+  // For kCheck: run against a copy of the store as it is ("--check=store")
+  // rather than an empty one.
+  bool check_against_store = false;
   // The program's own path and every argument that is not one of these
   // options, in their order: the arguments of the Windows command line.
   std::vector<std::string> arguments;
@@ -23,7 +26,8 @@ struct ProgramOptions {
 
 // Takes the options out of the argument vector (the program's own path
 // first). "--help" or "-h" and "--version" or "-V" ask for that and nothing
-// else; "--check" asks for the dry run. Any other argument that begins with
+// else; "--check" asks for the dry run against an empty store, "--check=store"
+// for one against the store as it is. Any other argument that begins with
 // "-" and a letter or a second "-" is a usage error; "--" ends the options,
 // and "-" alone is an argument. Options may stand anywhere on the line.
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& argv);

@@ -2,9 +2,6 @@
 
 namespace {
 
-// The temporary value that the probe writes and deletes again.
-constexpr char kProbeValueName[] = "amdk328wlskdjf";
-
 // Closes a key on every way out of the probe.
 class KeyCloser {
  public:

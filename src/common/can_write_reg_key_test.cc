@@ -14,7 +14,6 @@ using testing_support::ValueNames;
 
 const plat::RegKey kHkcu = plat::kHkeyCurrentUser;
 const std::string kBase = "Software\\BrevlinTest";
-constexpr char kProbeValue[] = "amdk328wlskdjf";
 
 // Creates a key with one value through the platform.
 void MakeKey(const std::string& path) {
@@ -83,14 +82,14 @@ TEST_F(CanWriteRegKeyTest, PathGoesToThePlatformUnchanged) {
 
 TEST_F(CanWriteRegKeyTest, EmptyPathProbesTheRoot) {
   EXPECT_TRUE(CanWriteRegKey("", kHkcu));
-  EXPECT_FALSE(ReadValue(kHkcu, "", kProbeValue).has_value());
+  EXPECT_FALSE(ReadValue(kHkcu, "", kProbeValueName).has_value());
 }
 
 TEST_F(CanWriteRegKeyTest, ProbeValueNeverStays) {
   MakeKey(kBase + "\\Values");
   for (int i = 0; i < 3; ++i)
     ASSERT_TRUE(CanWriteRegKey(kBase + "\\Values", kHkcu));
-  EXPECT_FALSE(ReadValue(kHkcu, kBase + "\\Values", kProbeValue).has_value());
+  EXPECT_FALSE(ReadValue(kHkcu, kBase + "\\Values", kProbeValueName).has_value());
   EXPECT_EQ(ReadValue(kHkcu, kBase + "\\Values", "Existing")->data,
             (std::vector<std::uint8_t>{1, 0, 0, 0}));
 }

@@ -54,4 +54,7 @@ IntegerReading ReadLocaleInteger(std::string_view text, const LocaleNumberChars&
 // below `root` unchanged. Never raises.
 bool CanWriteRegKey(const std::string& path, plat::RegKey root);
 
+// The temporary value that CanWriteRegKey writes and deletes again.
+constexpr char kProbeValueName[] = "amdk328wlskdjf";
+
 #endif  // BREVLIN_COMMON_GLOBALS_H_

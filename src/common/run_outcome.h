@@ -35,6 +35,23 @@ enum ExitStatus : int {
   kExitStoreUnavailable = 6  // the registry store is busy, read-only, full or no store
 };
 
+// What each exit status means, in the order of their numbers, as the help
+// text lists them.
+struct ExitStatusMeaning {
+  ExitStatus status;
+  const char* meaning;
+};
+inline constexpr ExitStatusMeaning kExitStatusMeanings[] = {
+    {kExitSuccess, "everything the file asks for was written (or, with --check, would be)"},
+    {kExitFailure, "an unexpected failure"},
+    {kExitUsage, "a wrong command line"},
+    {kExitFileUnreadable, "the file is missing or cannot be read"},
+    {kExitWrongProduct, "the file belongs to another product"},
+    {kExitNotAllWritten, "some keys or values were refused or skipped"},
+    {kExitStoreUnavailable,
+     "the registry store cannot be used: busy, read-only, full or not a store"},
+};
+
 class RunOutcome {
  public:
   void Note(RunEvent event) { ++counts_[static_cast<std::size_t>(event)]; }

@@ -2,276 +2,156 @@
 
 #include <cstdio>
 #include <string_view>
-#include <vector>
 
 #include "common/exceptions.h"
-#include "common/globals.h"
 #include "import/config_line.h"
-#include "import/imp_exp_reg.h"
-#include "import/text_reader.h"
+#include "import/import_messages.h"
+#include "import/import_run.h"
 #include "platform/ui.h"
+#include "regdefs/value_types.h"
 
 namespace {
 
-// A text in double quotes, with the characters that would hide what it holds
-// escaped: quote, backslash, tab, CR, LF and the other control bytes.
-std::string Quoted(std::string_view text) {
-  std::string quoted = "\"";
-  for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (c == '\t') {
-      quoted += "\\t";
-    } else if (c == '\r') {
-      quoted += "\\r";
-    } else if (c == '\n') {
-      quoted += "\\n";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escape[5];
-      std::snprintf(escape, sizeof(escape), "\\x%02x", byte);
-      quoted += escape;
-    } else {
-      quoted += c;
-    }
+std::string ShownData(const WrittenValue& value) {
+  std::string text(regdefs::ValueTypeName(value.type));
+  text += ' ';
+  switch (value.type) {
+    case plat::kRegSz:
+      return text + QuotedForListing(value.text);
+    case plat::kRegDword:
+      return text + DwordForListing(value.number);
+    default:
+      break;
   }
-  return quoted + "\"";
-}
-
-std::string ValueNameShown(std::string_view name) {
-  return name.empty() ? std::string("(Default)") : Quoted(name);
-}
-
-std::string DwordShown(std::int32_t value) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "0x%08x (%d)", static_cast<unsigned>(value),
-                static_cast<int>(value));
-  return text;
-}
-
-std::string BytesShown(const std::vector<std::uint8_t>& bytes) {
-  if (bytes.empty())
-    return "(no bytes)";
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
+  if (!value.bytes || value.bytes->empty())
+    return text + "(no bytes)";
+  for (std::size_t i = 0; i < value.bytes->size(); ++i) {
     char pair[4];
-    std::snprintf(pair, sizeof(pair), i == 0 ? "%02x" : ",%02x", bytes[i]);
+    std::snprintf(pair, sizeof(pair), i == 0 ? "%02x" : ",%02x", (*value.bytes)[i]);
     text += pair;
   }
   return text;
 }
 
-class Checker {
+// Lists what the import reports. The registry's names of keys and values
+// are asked for in batches, once what a batch reports has been written.
+class Listing : public ImportListener {
  public:
-  Checker(plat::RegKey root, const std::string& file_name, const std::string& expected_product,
-          std::uint8_t import_scope, RunOutcome& outcome, std::ostream& out)
-      : root_(root),
-        location_(plat::MessageFileName(file_name) + ":"),
-        expected_product_(expected_product),
-        import_scope_(import_scope),
-        outcome_(outcome),
-        out_(out) {}
+  Listing(const std::string& file_name, const StoredNames& names, std::ostream& out)
+      : location_(plat::MessageFileName(file_name) + ":"), names_(names), out_(out) {}
 
-  // Checks the lines of an open file; answers false where the import would
-  // stop.
-  bool CheckLines(TTextReader& reader) {
-    may_write_ = ImportScopeAllows(root_, import_scope_);
-    while (!reader.Eof()) {
-      std::string_view line = reader.ReadLineView();
-      line_ = reader.LineNumber();
-      if (!CheckLine(line))
-        return false;
-    }
-    return true;
+  void KeyTaken(std::uint64_t line, plat::RegKey root, const std::string& path) override {
+    Add(Event{Event::kKey, line, root, path, std::string()});
+    ++keys_;
   }
+  void ValueWritten(std::uint64_t line, const std::string& name,
+                    const WrittenValue& value) override {
+    Add(Event{Event::kValue, line, plat::kNullKey, name, ShownData(value)});
+    ++values_;
+  }
+  void Warning(std::uint64_t line, const std::string& text) override {
+    Add(Event{Event::kWarning, line, plat::kNullKey, text, std::string()});
+    ++warnings_;
+  }
+  void Stopped(std::uint64_t line, const std::string& text) override {
+    Add(Event{Event::kStop, line, plat::kNullKey, text, std::string()});
+  }
+  void Written() override { Flush(); }
 
-  void Summary() {
+  void Finish() {
+    Flush();
     out_ << location_ << " " << keys_ << (keys_ == 1 ? " key, " : " keys, ") << values_
          << (values_ == 1 ? " value, " : " values, ") << warnings_
          << (warnings_ == 1 ? " warning" : " warnings") << "\n";
   }
 
-  void FileError(const EInOutError& error, std::uint64_t line) {
-    outcome_.Note(RunEvent::kFileUnreadable);
-    std::string reason = error.Message();
-    if (!error.SystemText().empty())
-      reason += " (" + error.SystemText() + ")";
-    out_ << location_;
-    if (line != 0)
-      out_ << line << ":";
-    out_ << " error: cannot read the file: " << reason << "\n";
-  }
-
  private:
-  bool CheckLine(std::string_view line) {
-    switch (ClassifyLine(line)) {
-      case LineKind::kBlank:
-      case LineKind::kIgnored:
-        return true;
-      case LineKind::kKey:
-        CheckKey(line);
-        return true;
-      case LineKind::kProduct: {
-        std::string_view product = ProductNameOf(line);
-        if (product == expected_product_)
-          return true;
-        outcome_.Note(RunEvent::kWrongProduct);
-        Report("error", "the file belongs to " + Quoted(product) + ", not to " +
-                            Quoted(expected_product_) + ": the import stops here");
-        return false;
+  struct Event {
+    enum Kind { kKey, kValue, kWarning, kStop } kind;
+    std::uint64_t line;
+    plat::RegKey root;
+    std::string text;  // key path, value name, warning or reason
+    std::string data;  // a value's type and data
+  };
+
+  // Lines that report more than this are listed before the batch is
+  // written, so that memory stays bounded.
+  static constexpr std::size_t kMaxBatch = 4096;
+
+  void Add(Event event) {
+    events_.push_back(std::move(event));
+    if (events_.size() >= kMaxBatch)
+      Flush();
+  }
+
+  void Flush() {
+    ResolveNames();
+    for (const Event& event : events_) {
+      out_ << location_;
+      if (event.line != 0 || event.kind != Event::kStop)
+        out_ << event.line << ":";
+      switch (event.kind) {
+        case Event::kKey:
+          key_shown_ = std::string(NameOfRootKey(event.root));
+          if (!event.text.empty())
+            key_shown_ += "\\" + event.text;
+          key_shown_ = ShownForListing(key_shown_);
+          out_ << " key " << key_shown_ << "\n";
+          break;
+        case Event::kValue:
+          out_ << " value " << key_shown_ << " "
+               << (event.text.empty() ? std::string("(Default)") : QuotedForListing(event.text))
+               << " " << event.data << "\n";
+          break;
+        case Event::kWarning:
+          out_ << " warning: " << event.text << "\n";
+          break;
+        case Event::kStop:
+          out_ << " error: " << event.text << "\n";
+          break;
       }
-      case LineKind::kRoot:
-        CheckRoot(line);
-        return true;
-      case LineKind::kValue:
-        return CheckValue(line);
     }
-    return true;
+    events_.clear();
   }
 
-  void CheckKey(std::string_view line) {
-    key_open_ = false;
-    std::string_view path = KeyPathOf(line);
-    if (line.back() != ']') {
-      Warn(
-          "the key line does not end in \"]\": its last character is dropped all the same, "
-          "and the key is " +
-          Quoted(path));
-    }
-    if (!may_write_) {
-      Skip("the key line writes nothing: " + std::string(NameOfRootKey(current_root_)) +
-           " may not be written");
-      return;
-    }
-    if (!path.empty() && path[0] == '\\') {
-      outcome_.Note(RunEvent::kWriteRefused);
-      may_write_ = false;
-      Warn(
-          "the key path begins with \"\\\": the registry refuses it, and nothing is written "
-          "until the next root line");
-      return;
-    }
-    key_path_.assign(path);
-    key_open_ = true;
-    ++keys_;
-    Say("key " + std::string(NameOfRootKey(current_root_)) + "\\" + key_path_);
-  }
-
-  void CheckRoot(std::string_view line) {
-    key_open_ = false;
-    std::string_view name = RootNameOf(line);
-    plat::RegKey named = plat::kNullKey;
-    if (RootKeyOfName(name, &named)) {
-      current_root_ = named;
-    } else {
-      Warn("unknown root " + Quoted(name) + ": the keys that follow stay below " +
-           std::string(NameOfRootKey(current_root_)));
-    }
-    may_write_ = ImportScopeAllows(current_root_, import_scope_);
-  }
-
-  bool CheckValue(std::string_view line) {
-    if (static_cast<unsigned char>(line[0]) <= 0x20 && line[0] != '\t') {
-      Skip("the line begins with a space: it is read as a value line, and writes nothing");
-      return true;
-    }
-    ValueFields fields = SplitValueLine(line);
-    const ValueType type = ValueTypeOf(fields.type_word);
-    if (type == ValueType::kNone) {
-      if (line.find('\t') == std::string_view::npos) {
-        Skip("a value line without a tab: it writes nothing");
-      } else {
-        Skip("unknown type word " + Quoted(fields.type_word) +
-             " (string, integer or binary): the line writes nothing");
+  // Puts the registry's names in place of those the import passed: each
+  // key's path, and the names of the values after it.
+  void ResolveNames() {
+    std::vector<std::string> names;
+    std::vector<Event*> named;
+    auto resolve_values = [&] {
+      if (!named.empty() && names_.value_names)
+        names_.value_names(root_, stored_path_, &names);
+      for (std::size_t i = 0; i < named.size(); ++i)
+        named[i]->text = names[i];
+      names.clear();
+      named.clear();
+    };
+    for (Event& event : events_) {
+      if (event.kind == Event::kKey) {
+        resolve_values();
+        root_ = event.root;
+        // The registry takes the path as a C string.
+        stored_path_ = event.text.c_str();
+        if (names_.key_path)
+          names_.key_path(event.root, event.text.c_str(), &stored_path_);
+        event.text = stored_path_;
+      } else if (event.kind == Event::kValue) {
+        names.push_back(event.text.c_str());
+        named.push_back(&event);
       }
-      return true;
     }
-    if (!may_write_) {
-      Skip("the value line writes nothing: its key may not be written");
-      return true;
-    }
-    if (!key_open_) {
-      outcome_.Note(RunEvent::kWriteFailed);
-      Report("error",
-             "a value line with no key line before it (since the start of the file or "
-             "the last root line): the import stops here with \"Failed to set data for '" +
-                 std::string(fields.name) + "'\"");
-      return false;
-    }
-    std::string shown;
-    switch (type) {
-      case ValueType::kString:
-        shown = "REG_SZ " + Quoted(fields.text);
-        break;
-      case ValueType::kInteger:
-        shown = "REG_DWORD " + CheckInteger(fields.text);
-        break;
-      case ValueType::kBinary:
-        shown = "REG_BINARY " + CheckBinary(fields.text);
-        break;
-      case ValueType::kNone:
-        break;
-    }
-    ++values_;
-    Say("value " + std::string(NameOfRootKey(current_root_)) + "\\" + key_path_ + " " +
-        ValueNameShown(fields.name) + " " + shown);
-    return true;
+    resolve_values();
   }
 
-  std::string CheckInteger(std::string_view text) {
-    IntegerReading reading = ReadLocaleInteger(text, NumberChars());
-    std::string value = DwordShown(reading.value);
-    if (reading.out_of_range) {
-      Warn("integer text " + Quoted(text) +
-           " does not fit in 32 bits: the digits stop before the one that would pass "
-           "0xFFFFFFFF, and the value is " +
-           value);
-    } else if (!reading.has_digits) {
-      Warn("integer text " + Quoted(text) + " has no digits: the value is 0");
-    } else if (!reading.whole) {
-      Warn("integer text " + Quoted(text) +
-           " is not a whole number: the reading stops at the "
-           "first character that is not a digit, and the value is " +
-           value);
-    }
-    return value;
-  }
-
-  std::string CheckBinary(std::string_view text) {
-    if (text.size() % 3 != 0) {
-      Warn("binary text of " + std::to_string(text.size()) +
-           " characters: every byte takes three (two digits and a separator), so the last " +
-           std::to_string(text.size() % 3) + " give no byte");
-    }
-    return BytesShown(HexTripletsToBytes(text));
-  }
-
-  void Say(const std::string& text) { out_ << location_ << line_ << ": " << text << "\n"; }
-  void Report(const char* kind, const std::string& text) {
-    out_ << location_ << line_ << ": " << kind << ": " << text << "\n";
-  }
-  void Warn(const std::string& text) {
-    ++warnings_;
-    Report("warning", text);
-  }
-  void Skip(const std::string& text) {
-    outcome_.Note(RunEvent::kLineSkipped);
-    Warn(text);
-  }
-
-  const plat::RegKey root_;
   const std::string location_;
-  const std::string expected_product_;
-  const std::uint8_t import_scope_;
-  RunOutcome& outcome_;
+  const StoredNames& names_;
   std::ostream& out_;
-
-  plat::RegKey current_root_ = root_;
-  bool may_write_ = true;
-  bool key_open_ = false;
-  std::string key_path_;
-  std::uint64_t line_ = 0;
+  std::vector<Event> events_;
+  // The key the values reported now are written to.
+  plat::RegKey root_ = plat::kNullKey;
+  std::string stored_path_;
+  std::string key_shown_;
   std::size_t keys_ = 0;
   std::size_t values_ = 0;
   std::size_t warnings_ = 0;
@@ -280,17 +160,19 @@ class Checker {
 }  // namespace
 
 void CheckConfigFile(plat::RegKey root, const std::string& file_name,
-                     const std::string& expected_product, std::uint8_t import_scope,
-                     RunOutcome& outcome, std::ostream& out) {
-  Checker checker(root, file_name, expected_product, import_scope, outcome, out);
-  TTextReader reader;
+                     const std::string& expected_product, ImportScope import_scope,
+                     const StoredNames& names, RunOutcome& outcome, std::ostream& out) {
+  Listing listing(file_name, names, out);
+  ImportRequest request;
+  request.root = root;
+  request.file_name = file_name;
+  request.expected_product = expected_product;
+  request.show_errors = false;
+  request.scope = import_scope;
   try {
-    reader.Open(file_name);
-    checker.CheckLines(reader);
-    reader.Close();
-  } catch (const EInOutError& error) {
-    checker.FileError(error, reader.IsOpen() ? reader.LineNumber() : 0);
-    return;
+    RunImport(request, &listing, outcome);
+  } catch (const ERegistryException&) {
+    // The import stops here; the listing has been told why.
   }
-  checker.Summary();
+  listing.Finish();
 }

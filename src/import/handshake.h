@@ -6,6 +6,16 @@
 #include <cstdint>
 #include <functional>
 
+#include "platform/registry.h"
+
+// The handshake that tells other programs whether an import is running: the
+// REG_DWORD value "Loading" in the key Software\Mardovan below
+// HKEY_CURRENT_USER is 0 while it runs and is removed once the whole file is
+// in.
+constexpr plat::RegKey kHandshakeRoot = plat::kHkeyCurrentUser;
+constexpr char kHandshakeKey[] = "Software\\Mardovan";
+constexpr char kHandshakeValue[] = "Loading";
+
 // Calls `read` until it answers 1, sleeping 1 millisecond between calls, and
 // answers true then. Answers false once `limit` has passed with other answers:
 // another writer has changed the value and may never change it back. An

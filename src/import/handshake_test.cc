@@ -52,15 +52,16 @@ TEST(ImportHandshake, AnotherWriterCannotHoldTheImport) {
   std::thread other_writer([&] {
     while (!stop) {
       testing_support::ScopedRegKey key;
-      if (key.Create(plat::kHkeyCurrentUser, "Software\\Mardovan") == plat::kErrorSuccess) {
+      if (key.Create(kHandshakeRoot, kHandshakeKey) == plat::kErrorSuccess) {
         const std::uint8_t zero[4] = {0, 0, 0, 0};
-        plat::RegSetValueExA(key.get(), "Loading", 0, plat::kRegDword, zero, 4);
+        plat::RegSetValueExA(key.get(), kHandshakeValue, 0, plat::kRegDword, zero, 4);
       }
     }
   });
   std::string file = testing_support::WriteTempFile("[Software\\BrevlinTest\\K]\nstring\tV\tx\n");
   auto start = Clock::now();
-  bool result = ImportConfigFile(plat::kHkeyCurrentUser, file, "Brevlin", false, 2);
+  bool result =
+      ImportConfigFile(plat::kHkeyCurrentUser, file, "Brevlin", false, ImportScope::kBoth);
   auto took = Clock::now() - start;
   stop = true;
   other_writer.join();
@@ -69,8 +70,7 @@ TEST(ImportHandshake, AnotherWriterCannotHoldTheImport) {
   EXPECT_TRUE(result);
   EXPECT_LT(took, std::chrono::seconds(20));
   EXPECT_TRUE(testing_support::ReadValue(plat::kHkeyCurrentUser, "Software\\BrevlinTest\\K", "V"));
-  auto loading =
-      testing_support::ReadValue(plat::kHkeyCurrentUser, "Software\\Mardovan", "Loading");
+  auto loading = testing_support::ReadValue(plat::kHkeyCurrentUser, kHandshakeKey, kHandshakeValue);
   if (took >= std::chrono::seconds(5)) {
     // It gave up waiting: the other writer's 0 stays.
     ASSERT_TRUE(loading.has_value());

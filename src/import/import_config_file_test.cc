@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/exceptions.h"
+#include "import/handshake.h"
 #include "import/imp_exp_reg.h"
 #include "platform/ui.h"
 #include "registry/registry_object.h"
@@ -21,7 +22,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr plat::RegKey kHkcu = plat::kHkeyCurrentUser;
 constexpr plat::RegKey kHklm = plat::kHkeyLocalMachine;
 const char kTitle[] = "Register Brevlin";
-const char kHandshakeKey[] = "Software\\Mardovan";
 
 StoredValue Dword(std::int32_t value) {
   std::uint32_t bits = static_cast<std::uint32_t>(value);
@@ -49,7 +49,7 @@ class ImportConfigFileTest : public ::testing::Test {
   void TearDown() override { plat::SetMessageRecorder(nullptr); }
 
   bool Import(const std::string& contents, plat::RegKey root = kHkcu, bool show_errors = false,
-              std::uint8_t scope = 2, const std::string& product = "Brevlin") {
+              ImportScope scope = ImportScope::kBoth, const std::string& product = "Brevlin") {
     return ImportConfigFile(root, testing_support::WriteTempFile(contents), product, show_errors,
                             scope);
   }
@@ -62,7 +62,7 @@ class ImportConfigFileTest : public ::testing::Test {
   }
 
   // The handshake value, or nothing when it is absent.
-  std::optional<StoredValue> Loading() { return ReadValue(kHkcu, kHandshakeKey, "Loading"); }
+  std::optional<StoredValue> Loading() { return ReadValue(kHkcu, kHandshakeKey, kHandshakeValue); }
 
   testing_support::ScopedTestRegistry registry_;
   std::vector<plat::ShownMessage> messages_;
@@ -112,12 +112,12 @@ TEST_F(ImportConfigFileTest, ClosingHandshakeAfterAnotherRoot) {
   EXPECT_TRUE(Import("<HKEY_LOCAL_MACHINE>\n[Software\\BrevlinTest\\Last]\n"));
   EXPECT_TRUE(KeyExists(kHklm, "Software\\BrevlinTest\\Last"));
   EXPECT_FALSE(Loading().has_value());
-  EXPECT_FALSE(ReadValue(kHklm, kHandshakeKey, "Loading").has_value());
+  EXPECT_FALSE(ReadValue(kHklm, kHandshakeKey, kHandshakeValue).has_value());
 }
 
 TEST_F(ImportConfigFileTest, MissingFileIsReportedAndNothingIsWritten) {
   std::string name = testing_support::JoinPath(testing_support::NewTempDir(), "missing.cfg");
-  EXPECT_FALSE(ImportConfigFile(kHkcu, name, "Brevlin", false, 2));
+  EXPECT_FALSE(ImportConfigFile(kHkcu, name, "Brevlin", false, ImportScope::kBoth));
   ASSERT_EQ(messages_.size(), 1u);
   // On Linux the system's own text follows the error's, in brackets.
   const std::string head =
@@ -138,8 +138,8 @@ TEST_F(ImportConfigFileTest, MissingFileIsReportedAndNothingIsWritten) {
 
 TEST_F(ImportConfigFileTest, MissingFolderIsReportedAsInvalidFilename) {
   std::string dir = testing_support::JoinPath(testing_support::NewTempDir(), "no-such-folder");
-  EXPECT_FALSE(
-      ImportConfigFile(kHkcu, testing_support::JoinPath(dir, "x.cfg"), "Brevlin", true, 2));
+  EXPECT_FALSE(ImportConfigFile(kHkcu, testing_support::JoinPath(dir, "x.cfg"), "Brevlin", true,
+                                ImportScope::kBoth));
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_NE(messages_[0].text.find("\r\nInvalid filename"), std::string::npos);
 }
@@ -239,7 +239,8 @@ TEST_F(ImportConfigFileTest, ScopeRuleDecidesWhichRootsAreWritten) {
     for (const Root& r : roots) {
       file += std::string("<") + r.name + ">\n[BrevlinTest\\Scope]\nstring\tV\tx\n";
     }
-    EXPECT_TRUE(Import(file, kHkcu, false, s.scope)) << "scope " << int(s.scope);
+    EXPECT_TRUE(Import(file, kHkcu, false, static_cast<ImportScope>(s.scope)))
+        << "scope " << int(s.scope);
     const bool expected[] = {s.hkcr, s.hkcu, s.hklm, s.hku, s.hkcc};
     EXPECT_EQ(ReadValue(kHkcu, "BrevlinTest\\Start", "V").has_value(), s.start)
         << "scope " << int(s.scope);
@@ -256,7 +257,7 @@ TEST_F(ImportConfigFileTest, ScopeOneWritesNothingUntilAnotherRoot) {
       Import("[Software\\BrevlinTest\\A]\nstring\tV\tx\n"
              "<HKEY_CURRENT_USER>\n[Software\\BrevlinTest\\B]\nstring\tV\tx\n"
              "<HKEY_LOCAL_MACHINE>\n[Software\\BrevlinTest\\C]\nstring\tV\tx\n",
-             kHkcu, false, 1));
+             kHkcu, false, ImportScope::kLocalMachine));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\A"));
   EXPECT_FALSE(KeyExists(kHkcu, "Software\\BrevlinTest\\B"));
   EXPECT_EQ(ReadValue(kHklm, "Software\\BrevlinTest\\C", "V"), Text("x"));

@@ -34,7 +34,8 @@ class ImportOutcomeTest : public ::testing::Test {
   bool Import(const std::string& contents) {
     file_ = testing_support::WriteTempFile(contents);
     try {
-      return ImportConfigFile(plat::kHkeyCurrentUser, file_, "Brevlin", false, 0);
+      return ImportConfigFile(plat::kHkeyCurrentUser, file_, "Brevlin", false,
+                              ImportScope::kCurrentUser);
     } catch (const ERegistryException& e) {
       raised_ = e.Message();
       return false;
@@ -113,7 +114,8 @@ TEST_F(ImportOutcomeTest, AFailedWriteLeavesTheLocationOfItsLineForTheErrorBox) 
 TEST_F(ImportOutcomeTest, AFileThatCannotBeOpenedConcernsTheWholeFile) {
   const std::string missing =
       testing_support::JoinPath(testing_support::NewTempDir(), "missing.cfg");
-  EXPECT_FALSE(ImportConfigFile(plat::kHkeyCurrentUser, missing, "Brevlin", false, 2));
+  EXPECT_FALSE(
+      ImportConfigFile(plat::kHkeyCurrentUser, missing, "Brevlin", false, ImportScope::kBoth));
   EXPECT_TRUE(TheRunOutcome().Has(RunEvent::kFileUnreadable));
   ASSERT_EQ(messages_.size(), 1u);
   EXPECT_EQ(locations_[0], plat::MessageFileName(missing) + ": ");

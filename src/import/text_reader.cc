@@ -4,7 +4,6 @@
 
 #include "common/exceptions.h"
 #include "import/line_scan.h"
-#include "platform/registry.h"
 
 namespace {
 
@@ -38,9 +37,8 @@ bool TTextReader::Fill() {
     return false;
   if (!file_.IsOpen())
     throw EInOutError(plat::kErrorInvalidHandle);
-  // The changes that the registry holds back are committed before the
-  // file is read, so that no write lock is held while a read waits.
-  plat::FlushPendingWrites();
+  if (before_read_)
+    before_read_();
   std::size_t got = 0;
   plat::Status status = file_.Read(buffer_.get(), kBufferSize, &got);
   if (status != plat::kErrorSuccess)

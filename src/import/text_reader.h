@@ -83,6 +83,10 @@ class TTextReader {
   // the rest of it is needed; without a test every line is kept whole.
   using KeepWhole = bool (*)(std::string_view head);
   void SetKeepWhole(KeepWhole keep_whole) { keep_whole_ = keep_whole; }
+  // Called before each read from the file: where the reader may wait for
+  // the file, its owner may want to finish what it holds first.
+  using BeforeRead = void (*)();
+  void SetBeforeRead(BeforeRead before_read) { before_read_ = before_read; }
 
   // The size of the blocks in which the file is read.
   static constexpr std::size_t kBufferSize = 256 * 1024;
@@ -125,6 +129,7 @@ class TTextReader {
   bool keep_decided_ = false;
   std::size_t keep_limit_ = kMaxLineLength;
   KeepWhole keep_whole_ = nullptr;
+  BeforeRead before_read_ = nullptr;
 };
 
 #endif  // BREVLIN_IMPORT_TEXT_READER_H_

@@ -152,6 +152,34 @@ TEST(TextReader, AgreesWithReferenceOnRandomFiles) {
   }
 }
 
+// The owner's hook runs before every read from the file, and only then:
+// lines served from the block in hand read nothing.
+int reads_announced = 0;
+
+TEST(TextReader, AnnouncesEachReadOfTheFile) {
+  const std::size_t block = TTextReader::kBufferSize;
+  struct Case {
+    std::string contents;
+    int reads;  // the reads of the file, the one that finds its end included
+  } cases[] = {
+      {"", 1},
+      {"a\nb\nc\n", 2},
+      {std::string(block - 1, 'x') + "\n" + "tail\n", 3},
+      {std::string(2 * block + 5, 'y'), 4},
+  };
+  for (const Case& c : cases) {
+    TTextReader reader;
+    reads_announced = 0;
+    reader.SetBeforeRead([] { ++reads_announced; });
+    reader.Open(testing_support::WriteTempFile(c.contents));
+    EXPECT_EQ(reads_announced, 0);
+    while (!reader.Eof())
+      reader.ReadLineView();
+    reader.Close();
+    EXPECT_EQ(reads_announced, c.reads) << c.contents.size() << " bytes";
+  }
+}
+
 TEST(TextReader, ReadLineReusesTheCallersString) {
   TTextReader reader;
   reader.Open(WriteTempFile("first line\nx\n"));

@@ -33,7 +33,6 @@ class KeyCache {
   }
   // Forgets that the cache was ever in line (the connection closed).
   void Unsync() { synced_ = false; }
-  bool synced() const { return synced_; }
   // Empties the cache and starts a new epoch.
   void Forget();
   // Counts the times the cache was emptied: what was looked up in one epoch

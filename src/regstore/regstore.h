@@ -84,6 +84,11 @@ void UseStorePath(const std::string& path);
 // as busy, and every later change fails with ERROR_BUSY at once.
 void SetStoreWaitLimit(std::uint32_t milliseconds);
 
+// Copies the store file `from` into the new file `to`, as one read snapshot
+// (what a writer has committed to its log included). On failure `detail`,
+// when given, receives a readable reason.
+Status CopyStoreFile(const std::string& from, const std::string& to, std::string* detail);
+
 // Opens the store if it is not open yet. On failure `detail`, when given,
 // receives a readable reason.
 Status ConnectStore(std::string* detail);

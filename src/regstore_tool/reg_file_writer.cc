@@ -107,13 +107,6 @@ void AppendRegFileValue(std::string_view name, std::uint32_t type, const std::ui
   line->resize(static_cast<std::size_t>(out - line->data()));
 }
 
-std::string RegFileValueText(const std::string& name, std::uint32_t type, const std::uint8_t* data,
-                             std::size_t size, RegFormat format) {
-  std::string line;
-  AppendRegFileValue(name, type, data, size, format, &line);
-  return line;
-}
-
 RegFileWriter::RegFileWriter(Output* out, RegFormat format) : out_(out), format_(format) {}
 
 void RegFileWriter::Emit(const std::string& text) {

@@ -38,9 +38,6 @@ class RegFileWriter {
 // end.
 void AppendRegFileValue(std::string_view name, std::uint32_t type, const std::uint8_t* data,
                         std::size_t size, RegFormat format, std::string* line);
-// The same as a string of its own.
-std::string RegFileValueText(const std::string& name, std::uint32_t type, const std::uint8_t* data,
-                             std::size_t size, RegFormat format);
 
 }  // namespace regstore_tool
 

@@ -20,6 +20,7 @@
 #include "platform/posix/argv_command_line.h"
 #include "platform/posix/linux_file_names.h"
 #include "platform/posix/registry_health.h"
+#include "platform/posix/scratch_registry.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
@@ -69,6 +70,24 @@ void Import(const TCommandLine& command_line) {
   }
 }
 
+// The dry run: the import into a throwaway store, listed on standard output.
+void Check(const std::string& file_name, bool against_store) {
+  plat::posix::ScratchRegistry scratch(against_store
+                                           ? plat::posix::ScratchRegistry::Start::kCopyOfStore
+                                           : plat::posix::ScratchRegistry::Start::kEmpty);
+  if (!scratch.Error().empty()) {
+    Print(stderr, std::string(kProgram) + ": " + scratch.Error() + "\n");
+    TheRunOutcome().Note(RunEvent::kStoreUnavailable);
+    return;
+  }
+  StoredNames names;
+  names.key_path = plat::posix::StoredKeyPath;
+  names.value_names = plat::posix::StoredValueNames;
+  CheckConfigFile(kImportRoot, file_name, kExpectedProduct, kImportScope, names, TheRunOutcome(),
+                  std::cout);
+  std::cout.flush();
+}
+
 int Run(int argc, char** argv) {
   std::vector<std::string> argv_list;
   for (int i = 0; i < argc; ++i) {
@@ -99,12 +118,10 @@ int Run(int argc, char** argv) {
   const std::string file_name = ReadConfigOptions(command_line).config_file_name;
 
   if (options.mode == ProgramMode::kCheck) {
-    if (!IsExistingFile(file_name)) {
+    if (!IsExistingFile(file_name))
       outcome.Note(RunEvent::kFileMissing);
-    } else {
-      CheckConfigFile(kImportRoot, file_name, kExpectedProduct, kImportScope, outcome, std::cout);
-      std::cout.flush();
-    }
+    else
+      Check(file_name, options.check_against_store);
   } else {
     Import(command_line);
     // The exit status answers for the changes: they reach the disk first.

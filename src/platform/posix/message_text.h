@@ -10,7 +10,8 @@ namespace posix {
 // The caption on the first line, then the text, each as the box shows it:
 // cut at its first NUL, as the box takes a C string. CR LF becomes a line
 // end; any other control character (a lone CR, ESC, a bell, DEL), which the
-// box draws as a mark but a terminal would act on, becomes '?'. Tabs stay.
+// box draws as a mark but a terminal would act on, is written as "\xHH", its
+// number in hexadecimal ("\x1B" for ESC). Tabs stay.
 std::string ConsoleMessage(const std::string& caption, const std::string& text);
 
 }  // namespace posix

@@ -8,7 +8,6 @@
 #include "platform/message_recorder.h"
 #include "platform/posix/linux_file_names.h"
 #include "platform/posix/message_text.h"
-#include "platform/registry.h"
 
 namespace plat {
 namespace posix {
@@ -51,9 +50,6 @@ std::string ConsoleMessage(const std::string& caption, const std::string& text) 
 
 int MessageBoxA(Window owner, const std::string& text, const std::string& caption,
                 std::uint32_t type) {
-  // What the program has written is in the registry before anyone reads
-  // about it.
-  FlushPendingWrites();
   if (RecordMessage(owner, text, caption, type))
     return kIdOk;
   // The file and line the message concerns come first on the text's line.
@@ -72,8 +68,6 @@ Window GetForegroundWindow() {
 }
 
 void Sleep(std::uint32_t milliseconds) {
-  // Nobody waits for the registry's write lock while this process sleeps.
-  FlushPendingWrites();
   struct timespec wait;
   wait.tv_sec = milliseconds / 1000;
   wait.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;

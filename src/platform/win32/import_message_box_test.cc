@@ -58,7 +58,8 @@ Outcome ImportWithBox(const std::string& file_name, bool show_errors, const std:
   std::atomic<bool> returned{false};
   std::future<SeenBox> watcher =
       std::async(std::launch::async, [&] { return CloseBoxWhenShown(caption, returned); });
-  bool result = ImportConfigFile(plat::kHkeyCurrentUser, file_name, "Brevlin", show_errors, 2);
+  bool result = ImportConfigFile(plat::kHkeyCurrentUser, file_name, "Brevlin", show_errors,
+                                 ImportScope::kBoth);
   returned = true;
   return Outcome{result, watcher.get()};
 }

@@ -171,7 +171,7 @@ TEST_F(KeptKeysTest, ImportMakesThreeCallsPerNewKeyBesideItsValues) {
     const std::string name = testing_support::WriteTempFile(file);
     plat::win32::CloseKeptKeys();
     const std::uint64_t before = TotalCalls();
-    EXPECT_TRUE(ImportConfigFile(kHkcu, name, "Brevlin", false, 2));
+    EXPECT_TRUE(ImportConfigFile(kHkcu, name, "Brevlin", false, ImportScope::kBoth));
     plat::win32::CloseKeptKeys();
     return TotalCalls() - before;
   };

@@ -112,7 +112,11 @@ TEST_F(CommitTest, CopyIsOneUnit) {
 TEST_F(CommitTest, AFailedCommitIsReportedAndNothingIsStored) {
   const std::string path = registry_.StorePath();
   const std::string aside = path + ".aside";
-  InputThenAction input("REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Late]\n\"A\"=\"x\"\n", [&] {
+  // The long comment makes the reader take in the key and its value before
+  // it reaches the end of its input, whatever it reads at a time.
+  const std::string input_text = "REGEDIT4\n[HKEY_CURRENT_USER\\Software\\Late]\n\"A\"=\"x\"\n;" +
+                                 std::string(1 << 20, 'c') + "\n";
+  InputThenAction input(input_text, [&] {
     ASSERT_EQ(::rename(path.c_str(), aside.c_str()), 0);
     FILE* other = ::fopen(path.c_str(), "w");
     ASSERT_NE(other, nullptr);
