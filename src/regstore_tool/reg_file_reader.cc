@@ -1,6 +1,7 @@
 #include "regstore_tool/reg_file_reader.h"
 
 #include "platform/registry.h"
+#include "regdefs/hex_digits.h"
 #include "regstore_tool/text.h"
 
 namespace regstore_tool {
@@ -9,16 +10,6 @@ namespace {
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t';
-}
-
-int DigitValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
 }
 
 void TrimRight(std::string* text) {
@@ -203,10 +194,10 @@ bool ReadHexNumber(const std::string& text, std::size_t* i, std::size_t max_digi
                    std::uint32_t* number) {
   std::size_t digits = 0;
   *number = 0;
-  while (*i < text.size() && DigitValue(text[*i]) >= 0) {
+  while (*i < text.size() && regdefs::HexDigitValue(text[*i]) >= 0) {
     if (++digits > max_digits)
       return false;
-    *number = *number << 4 | static_cast<std::uint32_t>(DigitValue(text[*i]));
+    *number = *number << 4 | static_cast<std::uint32_t>(regdefs::HexDigitValue(text[*i]));
     ++*i;
   }
   return digits > 0;
@@ -223,8 +214,8 @@ bool ReadHexBytes(const std::string& text, std::size_t i, std::vector<std::uint8
       return !need_byte || !bytes->empty();
     const std::size_t start = i;
     int value = 0;
-    while (i < text.size() && DigitValue(text[i]) >= 0 && i - start < 2)
-      value = value << 4 | DigitValue(text[i++]);
+    while (i < text.size() && regdefs::HexDigitValue(text[i]) >= 0 && i - start < 2)
+      value = value << 4 | regdefs::HexDigitValue(text[i++]);
     if (i == start)
       return false;
     bytes->push_back(static_cast<std::uint8_t>(value));
