@@ -11,20 +11,6 @@ LocaleNumberChars& FixedChars() {
   return chars;
 }
 
-// The value of each hexadecimal digit character; -1 for every other byte.
-struct HexDigitTable {
-  signed char value[256];
-  constexpr HexDigitTable() : value() {
-    for (int c = 0; c < 256; ++c) {
-      value[c] = c >= '0' && c <= '9'   ? static_cast<signed char>(c - '0')
-                 : c >= 'A' && c <= 'F' ? static_cast<signed char>(c - 'A' + 10)
-                 : c >= 'a' && c <= 'f' ? static_cast<signed char>(c - 'a' + 10)
-                                        : -1;
-    }
-  }
-};
-constexpr HexDigitTable kHexDigits;
-
 // Parses text in which the locale characters have already been replaced.
 IntegerReading ParseInteger(std::string_view text) {
   IntegerReading reading;
@@ -77,10 +63,6 @@ IntegerReading ParseInteger(std::string_view text) {
 }
 
 }  // namespace
-
-int HexDigitValue(char c) {
-  return kHexDigits.value[static_cast<unsigned char>(c)];
-}
 
 void FixLocaleNumberChars() {
   FixedChars();

@@ -9,6 +9,7 @@
 
 #include "platform/locale.h"
 #include "platform/registry.h"
+#include "regdefs/hex_digits.h"
 
 // The application's title: the caption of its error box and the base of the
 // captions of the importer's message boxes.
@@ -25,9 +26,7 @@ void FixLocaleNumberChars();
 // The locale number characters that are fixed for this run.
 const LocaleNumberChars& NumberChars();
 
-// The value of a hexadecimal digit: "0" to "9", "A" to "F" and "a" to "f"
-// give 0 to 15, every other byte -1.
-int HexDigitValue(char c);
+using regdefs::HexDigitValue;
 
 // Decodes a signed 32-bit integer from text written with the locale number
 // characters: thousands separators are dropped, the locale's signs and

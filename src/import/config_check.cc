@@ -100,7 +100,8 @@ class Listing : public ImportListener {
           break;
         case Event::kValue:
           out_ << " value " << key_shown_ << " "
-               << (event.text.empty() ? std::string("(Default)") : QuotedForListing(event.text))
+               << (event.text.empty() ? std::string(regdefs::kUnnamedValueShown)
+                                      : QuotedForListing(event.text))
                << " " << event.data << "\n";
           break;
         case Event::kWarning:

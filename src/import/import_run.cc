@@ -157,13 +157,22 @@ class Importer {
   // line it stopped. Answers true then.
   bool StoppedByRegistry(std::uint64_t line);
 
-  void Warn(std::uint64_t line, const std::string& text) {
+  // The texts for the listener are made only when there is one: a plain
+  // import neither spends the time nor holds a copy of a long line.
+  template <typename Text>
+  void Warn(std::uint64_t line, Text text) {
     if (listener_)
-      listener_->Warning(line, text);
+      listener_->Warning(line, text());
   }
-  void Skip(std::uint64_t line, const std::string& why) {
+  template <typename Text>
+  void Skip(std::uint64_t line, Text why) {
     outcome_.Note(RunEvent::kLineSkipped);
     Warn(line, why);
+  }
+  std::string SkipReason() const {
+    if (skipping_after_refusal_)
+      return "a key before it was refused";
+    return std::string(NameOfRootKey(registry_.Root())) + " may not be written";
   }
   void Written() {
     if (listener_)
@@ -171,11 +180,11 @@ class Importer {
   }
   // Ends the import at `line`: the listener hears `listed`, or else the user
   // sees the message box that `show` shows.
-  template <typename Show>
-  void Stop(std::uint64_t line, const std::string& listed, Show show) {
+  template <typename Text, typename Show>
+  void Stop(std::uint64_t line, Text listed, Show show) {
     if (listener_) {
       Written();
-      listener_->Stopped(line, listed);
+      listener_->Stopped(line, listed());
       return;
     }
     // What the import wrote is in the registry before anyone reads of it.
@@ -191,8 +200,10 @@ class Importer {
   TRegistry& registry_;
 
   bool may_write_ = false;
-  std::string skip_reason_;  // why nothing is written while may_write_ is false
-  std::string path_;         // the key path of the key line in hand
+  // Why nothing is written while may_write_ is false: a refused key, or
+  // else the scope.
+  bool skipping_after_refusal_ = false;
+  std::string path_;  // the key path of the key line in hand
   const std::string* key_path_ = nullptr;
   std::string pending_text_;
   std::vector<Line> pending_lines_;
@@ -208,7 +219,8 @@ bool Importer::StoppedByRegistry(std::uint64_t line) {
   if (state == plat::kErrorSuccess)
     return false;
   outcome_.Note(state == plat::kErrorBusy ? RunEvent::kStoreBusy : RunEvent::kStoreUnavailable);
-  Stop(line, StoreProblemText(state), [&] { ShowStoreProblem(state); });
+  Stop(
+      line, [&] { return StoreProblemText(state); }, [&] { ShowStoreProblem(state); });
   return true;
 }
 
@@ -250,7 +262,7 @@ void Importer::WriteLine(std::string_view line, std::uint64_t number) {
   ValueFields fields = SplitValueLine(line);
   const ValueType type = ValueTypeOf(fields.type_word);
   if (type == ValueType::kNone) {
-    Skip(number, UntypedLineWarning(line));
+    Skip(number, [&] { return UntypedLineWarning(line); });
     return;
   }
   name_.assign(fields.name);
@@ -268,7 +280,7 @@ void Importer::WriteLine(std::string_view line, std::uint64_t number) {
         const IntegerReading reading = ReadLocaleInteger(fields.text, NumberChars());
         const std::string warning = IntegerWarning(fields.text, reading);
         if (!warning.empty())
-          Warn(number, warning);
+          Warn(number, [&] { return warning; });
         value.number = reading.value;
       } else {
         value.number = LocaleStrToInt(fields.text);
@@ -278,10 +290,11 @@ void Importer::WriteLine(std::string_view line, std::uint64_t number) {
       break;
     case ValueType::kBinary:
       if (fields.text.size() % 3 != 0) {
-        Warn(number, "binary text of " + std::to_string(fields.text.size()) +
-                         " characters: every byte takes three (two digits and a separator), "
-                         "so the last " +
-                         std::to_string(fields.text.size() % 3) + " give no byte");
+        Warn(number, [&] {
+          return "binary text of " + std::to_string(fields.text.size()) +
+                 " characters: every byte takes three (two digits and a separator), so the last " +
+                 std::to_string(fields.text.size() % 3) + " give no byte";
+        });
       }
       bytes = HexTripletsToBytes(fields.text);
       registry_.PutBytes(name_, bytes.data(), static_cast<std::int32_t>(bytes.size()));
@@ -299,7 +312,7 @@ void Importer::RefuseCutValue(std::string_view line, std::uint64_t number) {
   writing_line_ = number;
   ValueFields fields = SplitValueLine(line);
   if (ValueTypeOf(fields.type_word) == ValueType::kNone) {
-    Skip(number, UntypedLineWarning(line));
+    Skip(number, [&] { return UntypedLineWarning(line); });
     return;
   }
   throw ERegistryException("Failed to set data for '" + std::string(fields.name) + "'");
@@ -322,7 +335,7 @@ void Importer::WritePending() {
 void Importer::OnValueLine(std::string_view line, bool cut) {
   const std::uint64_t number = reader_.LineNumber();
   if (!may_write_) {
-    Skip(number, "the value line writes nothing: " + skip_reason_);
+    Skip(number, [&] { return "the value line writes nothing: " + SkipReason(); });
     return;
   }
   if (cut || line.size() >= kMaxPendingBytes) {
@@ -346,13 +359,14 @@ void Importer::OnValueLine(std::string_view line, bool cut) {
 bool Importer::OnKeyLine(std::string_view line, bool cut) {
   const std::uint64_t number = reader_.LineNumber();
   if (!cut && line.back() != ']') {
-    Warn(number,
-         "the key line does not end in \"]\": its last character is dropped all the same, and "
-         "the key is " +
-             QuotedForListing(KeyPathOf(line)));
+    Warn(number, [&] {
+      return "the key line does not end in \"]\": its last character is dropped all the same, "
+             "and the key is " +
+             QuotedForListing(KeyPathOf(line));
+    });
   }
   if (!may_write_) {
-    Skip(number, "the key line writes nothing: " + skip_reason_);
+    Skip(number, [&] { return "the key line writes nothing: " + SkipReason(); });
     return true;
   }
   // A key path longer than the reader keeps is longer than any the registry
@@ -369,18 +383,20 @@ bool Importer::OnKeyLine(std::string_view line, bool cut) {
       return false;
   }
   outcome_.Note(RunEvent::kWriteRefused);
-  const std::string root_name(NameOfRootKey(registry_.Root()));
   if (request_.show_errors) {
-    Stop(number, "the registry refuses the key, and the import stops here",
-         [&] { ShowKeyRefused(registry_.Root()); });
+    Stop(
+        number,
+        [] { return std::string("the registry refuses the key, and the import stops here"); },
+        [&] { ShowKeyRefused(registry_.Root()); });
     return false;
   }
-  Warn(number,
-       "the registry refuses the key " +
+  Warn(number, [&] {
+    return "the registry refuses the key " +
            (cut ? std::string("(a key path longer than any it takes)") : QuotedForListing(path_)) +
-           ": nothing is written until the next root line");
+           ": nothing is written until the next root line";
+  });
   may_write_ = false;
-  skip_reason_ = "a key before it was refused";
+  skipping_after_refusal_ = true;
   return true;
 }
 
@@ -390,10 +406,13 @@ bool Importer::OnProductLine(std::string_view line, bool cut) {
     return true;
   outcome_.Note(RunEvent::kWrongProduct);
   const std::string named = cut ? std::string(line.substr(2, 1024)) + "..." : std::string(product);
-  Stop(reader_.LineNumber(),
-       "the file belongs to " + QuotedForListing(named) + ", not to " +
-           QuotedForListing(request_.expected_product) + ": the import stops here",
-       [&] { ShowWrongProduct(named); });
+  Stop(
+      reader_.LineNumber(),
+      [&] {
+        return "the file belongs to " + QuotedForListing(named) + ", not to " +
+               QuotedForListing(request_.expected_product) + ": the import stops here";
+      },
+      [&] { ShowWrongProduct(named); });
   return false;
 }
 
@@ -403,12 +422,13 @@ void Importer::OnRootLine(std::string_view line, bool cut) {
   if (!cut && RootKeyOfName(RootNameOf(line), &named)) {
     registry_.SelectRoot(named);
   } else {
-    Warn(reader_.LineNumber(),
-         "unknown root " + QuotedForListing(cut ? line.substr(1, 1024) : RootNameOf(line)) +
-             ": the keys that follow stay below " + std::string(NameOfRootKey(registry_.Root())));
+    Warn(reader_.LineNumber(), [&] {
+      return "unknown root " + QuotedForListing(cut ? line.substr(1, 1024) : RootNameOf(line)) +
+             ": the keys that follow stay below " + std::string(NameOfRootKey(registry_.Root()));
+    });
   }
   may_write_ = ImportScopeAllows(registry_.Root(), request_.scope);
-  skip_reason_ = std::string(NameOfRootKey(registry_.Root())) + " may not be written";
+  skipping_after_refusal_ = false;
 }
 
 bool Importer::Run() {
@@ -420,7 +440,6 @@ bool Importer::Run() {
   registry_.SelectRoot(request_.root);
   registry_.SetDeferFlush(true);
   may_write_ = ImportScopeAllows(registry_.Root(), request_.scope);
-  skip_reason_ = std::string(NameOfRootKey(registry_.Root())) + " may not be written";
   reader_.SetKeepWhole(LineNeedsAll);
   // What the registry holds back is committed before each read of the file,
   // so that no write lock is held while a read waits.

@@ -43,6 +43,10 @@ inline constexpr ValueTypeEntry kValueTypes[] = {
     {kRegQword, "REG_QWORD"},
 };
 
+// How a key's unnamed value, the one with the empty name, is named where it
+// is shown.
+inline constexpr std::string_view kUnnamedValueShown = "(Default)";
+
 inline constexpr std::size_t kValueTypeCount = sizeof(kValueTypes) / sizeof(kValueTypes[0]);
 
 // The name of the type `type`, "REG_SZ" and so on; empty when it has none.

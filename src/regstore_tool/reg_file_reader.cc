@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "platform/registry.h"
+#include "regdefs/hex_digits.h"
 #include "regstore_tool/text.h"
 
 namespace regstore_tool {
@@ -19,16 +20,6 @@ bool IsBlank(char c) {
 // The white space that strtoul skips before a number.
 bool IsNumberSpace(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
-}
-
-int DigitValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
 }
 
 std::size_t SkipBlanks(const std::string& text, std::size_t i) {
@@ -72,10 +63,10 @@ HexNumber ScanHexNumber(const std::string& text, std::size_t i) {
   std::uint64_t magnitude = 0;
   bool big = false;
   const std::size_t digits = p;
-  for (; p < text.size() && DigitValue(text[p]) >= 0; ++p) {
+  for (; p < text.size() && regdefs::HexDigitValue(text[p]) >= 0; ++p) {
     if (big)
       continue;
-    magnitude = magnitude << 4 | static_cast<std::uint64_t>(DigitValue(text[p]));
+    magnitude = magnitude << 4 | static_cast<std::uint64_t>(regdefs::HexDigitValue(text[p]));
     big = magnitude > 0xFFFFFFFFu;
   }
   if (p == digits)
@@ -450,8 +441,8 @@ class Parser {
     const std::size_t start = SkipBlanks(text, 6);
     std::size_t end = start;
     std::uint32_t value = 0;
-    while (end < text.size() && DigitValue(text[end]) >= 0)
-      value = value << 4 | static_cast<std::uint32_t>(DigitValue(text[end++]));
+    while (end < text.size() && regdefs::HexDigitValue(text[end]) >= 0)
+      value = value << 4 | static_cast<std::uint32_t>(regdefs::HexDigitValue(text[end++]));
     // "dword:" alone is refused, "dword:;..." is 0 as it is for the
     // registry's tools.
     if (text.size() == 6 || end - start > 8 || !OnlyCommentAfter(text, end)) {
@@ -479,7 +470,7 @@ class Parser {
       const std::size_t start = SkipBlanks(line, 0);
       if (start == line.size() || line[start] == ';')
         continue;
-      if (DigitValue(line[start]) < 0) {
+      if (regdefs::HexDigitValue(line[start]) < 0) {
         Skip(number, "the hex data goes on in line " + std::to_string(line_number_) +
                          ", which does not continue it (that line is skipped too)");
         return false;

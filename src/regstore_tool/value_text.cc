@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "regdefs/hex_digits.h"
+#include "regdefs/value_types.h"
 #include "regstore_tool/options.h"
 #include "regstore_tool/text.h"
 
@@ -57,15 +59,8 @@ bool ParseNumber(const std::string& text, unsigned long long max, unsigned long 
     return false;
   *number = 0;
   for (; i < text.size(); ++i) {
-    int digit = -1;
-    const char c = text[i];
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    if (digit < 0)
+    const int digit = regdefs::HexDigitValue(text[i]);
+    if (digit < 0 || digit >= base)
       return false;
     if (*number > (max - static_cast<unsigned>(digit)) / static_cast<unsigned>(base))
       return false;
@@ -77,20 +72,9 @@ bool ParseNumber(const std::string& text, unsigned long long max, unsigned long 
 }  // namespace
 
 std::string TypeName(std::uint32_t type) {
-  static const char* const kNames[] = {"REG_NONE",
-                                       "REG_SZ",
-                                       "REG_EXPAND_SZ",
-                                       "REG_BINARY",
-                                       "REG_DWORD",
-                                       "REG_DWORD_BIG_ENDIAN",
-                                       "REG_LINK",
-                                       "REG_MULTI_SZ",
-                                       "REG_RESOURCE_LIST",
-                                       "REG_FULL_RESOURCE_DESCRIPTOR",
-                                       "REG_RESOURCE_REQUIREMENTS_LIST",
-                                       "REG_QWORD"};
-  if (type < sizeof(kNames) / sizeof(kNames[0]))
-    return kNames[type];
+  const std::string_view name = regdefs::ValueTypeName(type);
+  if (!name.empty())
+    return std::string(name);
   char text[32];
   std::snprintf(text, sizeof(text), "0x%x", type);
   return text;
@@ -98,17 +82,12 @@ std::string TypeName(std::uint32_t type) {
 
 // The types `add /t` takes.
 bool ParseTypeName(const std::string& name, std::uint32_t* type) {
-  static const struct {
-    const char* name;
-    std::uint32_t type;
-  } kTypes[] = {
-      {"reg_sz", kRegSz},       {"reg_expand_sz", kRegExpandSz}, {"reg_multi_sz", kRegMultiSz},
-      {"reg_dword", kRegDword}, {"reg_qword", kRegQword},        {"reg_binary", kRegBinary},
-      {"reg_none", kRegNone}};
+  static constexpr std::uint32_t kTypes[] = {kRegSz,    kRegExpandSz, kRegMultiSz, kRegDword,
+                                             kRegQword, kRegBinary,   kRegNone};
   const std::string lower = LowerAscii(name);
-  for (const auto& entry : kTypes) {
-    if (lower == entry.name) {
-      *type = entry.type;
+  for (std::uint32_t entry : kTypes) {
+    if (lower == LowerAscii(std::string(regdefs::ValueTypeName(entry)))) {
+      *type = entry;
       return true;
     }
   }

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "regdefs/value_types.h"
 #include "regstore_tool/command.h"
 #include "regstore_tool/value_text.h"
 
@@ -48,7 +49,7 @@ int RunAdd(CommandContext& context, const CommandLine& line) {
     return context.StoreError("cannot create the registry key " + key.AsWritten(), status);
   if (value) {
     const std::string name = line.Value("v");
-    const std::string shown = name.empty() ? "(Default)" : name;
+    const std::string shown = name.empty() ? std::string(regdefs::kUnnamedValueShown) : name;
     if (!line.Has("f") && handle.HasValue(name) &&
         !context.Ask(
             "Value " + shown + " exists, overwrite it",

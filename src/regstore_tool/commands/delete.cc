@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "regdefs/value_types.h"
 #include "regstore_tool/command.h"
 
 namespace regstore_tool {
@@ -47,7 +48,8 @@ int RunDelete(CommandContext& context, const CommandLine& line) {
       return code;
   } else {
     names.push_back(line.Value("v"));
-    const std::string shown = names[0].empty() ? "(Default)" : names[0];
+    const std::string shown =
+        names[0].empty() ? std::string(regdefs::kUnnamedValueShown) : names[0];
     if (!force && !context.Ask("Delete the registry value " + shown,
                                "give /f to delete the value " + shown + " without asking", &code))
       return code;
@@ -57,7 +59,8 @@ int RunDelete(CommandContext& context, const CommandLine& line) {
   for (std::size_t i = 0; status == kErrorSuccess && i < names.size(); ++i) {
     status = handle.DeleteValue(names[i]);
     if (status != kErrorSuccess) {
-      const std::string shown = names[i].empty() ? "(Default)" : names[i];
+      const std::string shown =
+          names[i].empty() ? std::string(regdefs::kUnnamedValueShown) : names[i];
       return context.StoreError("cannot delete the value " + shown + " of " + key.AsWritten(),
                                 status);
     }

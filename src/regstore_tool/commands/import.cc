@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "regdefs/value_types.h"
 #include "regstore_tool/command.h"
 #include "regstore_tool/reg_file_reader.h"
 
@@ -64,7 +65,7 @@ class Importer : public RegFileHandler {
       Problem(line, "a value name cannot hold a NUL character");
       return true;
     }
-    const std::string shown = name.empty() ? "(Default)" : name;
+    const std::string shown = name.empty() ? std::string(regdefs::kUnnamedValueShown) : name;
     if (remove) {
       const Status status = key_.DeleteValue(name);
       if (status != kErrorSuccess && status != kErrorFileNotFound)

@@ -1,6 +1,7 @@
 // regstore query KEY: a key's values and subkeys, or one value.
 #include <string>
 
+#include "regdefs/value_types.h"
 #include "regstore/names.h"
 #include "regstore_tool/command.h"
 #include "regstore_tool/value_text.h"
@@ -44,7 +45,7 @@ class QueryPrinter : public KeyVisitor {
            << "}";
     } else {
       out_ << "    ";
-      WriteVisible(value.name.empty() ? std::string_view("(Default)") : value.name);
+      WriteVisible(value.name.empty() ? regdefs::kUnnamedValueShown : value.name);
       out_ << "    " << TypeName(value.type) << "    ";
       WriteVisible(QueryData(value));
       out_ << "\n";
