@@ -184,6 +184,8 @@ class Store {
   void NoteValueDeleted(std::int64_t key_id, const std::string& folded);
   // Records that keys were created or their flags changed.
   void NoteKeysChanged();
+  // Records a change that lasts whatever else the transaction does.
+  void NoteLastingChange();
 
   // --- walk.cc: key lookups ---
   Status LookupChild(std::int64_t parent, std::string_view folded, std::int64_t* id,
