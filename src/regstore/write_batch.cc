@@ -129,7 +129,7 @@ Status Store::BeginValueChange(RegKey key, const Handle& handle) {
   if (status == kErrorSuccess && (flags & kKeyValuesLocked))
     status = kErrorAccessDenied;
   // A root key handle is never opened, so its protection is checked here.
-  if (status == kErrorSuccess && IsRoot(key) && (flags & kKeyProtected))
+  if (status == kErrorSuccess && HandleTable::IsRoot(key) && (flags & kKeyProtected))
     status = kErrorAccessDenied;
   if (status != kErrorSuccess)
     ReleaseIfUnchanged();
