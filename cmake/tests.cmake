@@ -24,15 +24,33 @@ target_compile_definitions(brevlin_tests PRIVATE BREVLIN_SOURCE_DIR="${CMAKE_CUR
 if(TARGET regstore_commands)
   target_link_libraries(brevlin_tests PRIVATE regstore_commands)
 endif()
-# The Linux fault tests run the programs built beside the test binary.
+# The Linux fault tests run the programs built beside the test binary, some
+# of them under the test file layer: a library preloaded into the program
+# that fails chosen writes and syncs of the store or cuts the power. It is
+# built without sanitizers (it runs before their runtime) and never linked
+# into a program.
 if(NOT WIN32 AND TARGET regstore)
-  add_dependencies(brevlin_tests register-brevlin regstore)
+  add_library(brevlin_file_layer MODULE src/testing/posix/file_layer/file_layer.cc
+                                        src/testing/posix/power_cut.cc)
+  target_include_directories(brevlin_file_layer PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  target_compile_options(brevlin_file_layer PRIVATE -fno-sanitize=all -fno-exceptions)
+  target_link_options(brevlin_file_layer PRIVATE -fno-sanitize=all)
+  target_link_libraries(brevlin_file_layer PRIVATE ${CMAKE_DL_LIBS} Threads::Threads)
+  set_target_properties(brevlin_file_layer PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY
+                        ${CMAKE_BINARY_DIR} INTERPROCEDURAL_OPTIMIZATION OFF)
+  add_dependencies(brevlin_tests register-brevlin regstore brevlin_file_layer)
 endif()
 
 if(NOT CMAKE_CROSSCOMPILING)
   include(GoogleTest)
   gtest_discover_tests(brevlin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endif()
+
+# The store and the registry's vocabulary include nothing of the floors above
+# them.
+add_test(NAME layering.includes
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -P
+          ${CMAKE_SOURCE_DIR}/tests/layering/check_includes.cmake)
 
 # The test command also registers the runs of the other builds here, so that
 # one ctest run covers them all and ends with one summary.

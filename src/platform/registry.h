@@ -9,51 +9,15 @@
 #include <cstdint>
 
 #include "platform/status.h"
+#include "regdefs/keys.h"
+#include "regdefs/value_types.h"
 
 namespace plat {
 
-// A registry key handle. Null (0) means no key. The root keys are the
-// platform's predefined handles; they are never opened or closed.
-using RegKey = std::uintptr_t;
-
-constexpr RegKey kNullKey = 0;
-
-// Predefined handles are 32-bit values, sign-extended to pointer width as
-// 64-bit Windows does.
-constexpr RegKey PredefinedKey(std::uint32_t value) {
-  return static_cast<RegKey>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value)));
-}
-
-constexpr RegKey kHkeyClassesRoot = PredefinedKey(0x80000000u);
-constexpr RegKey kHkeyCurrentUser = PredefinedKey(0x80000001u);
-constexpr RegKey kHkeyLocalMachine = PredefinedKey(0x80000002u);
-constexpr RegKey kHkeyUsers = PredefinedKey(0x80000003u);
-constexpr RegKey kHkeyCurrentConfig = PredefinedKey(0x80000005u);
-
-// Access rights.
-constexpr std::uint32_t kKeyQueryValue = 0x0001;
-constexpr std::uint32_t kKeySetValue = 0x0002;
-constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
-constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
-constexpr std::uint32_t kKeyNotify = 0x0010;
-constexpr std::uint32_t kKeyCreateLink = 0x0020;
-constexpr std::uint32_t kKeyRead = 0x20019;
-constexpr std::uint32_t kKeyWrite = 0x20006;
-constexpr std::uint32_t kKeyAllAccess = 0xF003F;
-
-// Value types.
-constexpr std::uint32_t kRegNone = 0;
-constexpr std::uint32_t kRegSz = 1;
-constexpr std::uint32_t kRegExpandSz = 2;
-constexpr std::uint32_t kRegBinary = 3;
-constexpr std::uint32_t kRegDword = 4;
-constexpr std::uint32_t kRegMultiSz = 7;
-constexpr std::uint32_t kRegQword = 11;
-
-// Options and dispositions of RegCreateKeyExA.
-constexpr std::uint32_t kRegOptionNonVolatile = 0;
-constexpr std::uint32_t kRegCreatedNewKey = 1;
-constexpr std::uint32_t kRegOpenedExistingKey = 2;
+// Key handles, root keys, access rights, value types and the options of key
+// creation are the registry's vocabulary (regdefs), which plat's names
+// forward to.
+using namespace regdefs;
 
 // Names, paths and texts are 8-bit strings, NUL-terminated, as the ANSI forms
 // of the Windows functions take them.

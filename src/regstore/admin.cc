@@ -3,7 +3,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 Status Store::ReadKey(RegKey key, const std::string& path, StoreKeyInfo* info,
                       const std::function<Status(std::int64_t id)>& use) {
@@ -48,7 +48,7 @@ Status Store::EndOwnerChange(Status status) {
   NoteKeysChanged();
   verified_keys_.clear();
   key_cache_.Forget();
-  return Commit();
+  return held_ ? kErrorSuccess : Commit();
 }
 
 Status Store::ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,

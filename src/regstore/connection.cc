@@ -17,7 +17,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 namespace {
 
@@ -35,16 +35,16 @@ bool MakeParentFolders(const std::string& path, std::string* detail) {
   return true;
 }
 
-void SyncFile(const std::string& path, bool folder) {
+// Forces a file to the disk; answers 0 or an errno value. A file that is
+// not there has nothing to force.
+int SyncFile(const std::string& path, bool folder) {
   int fd = ::open(path.c_str(), (folder ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
   if (fd < 0)
-    return;
-  if (folder) {
-    ::fsync(fd);
-  } else {
-    ::fdatasync(fd);
-  }
+    return errno == ENOENT ? 0 : errno;
+  const int rc = folder ? ::fsync(fd) : ::fdatasync(fd);
+  const int error = rc == 0 ? 0 : errno;
   ::close(fd);
+  return error;
 }
 
 // A file name as SQLite takes it in a URI: the bytes that a URI gives a
@@ -103,6 +103,7 @@ void Store::UsePath(const std::string& path) {
   Disconnect();
   handles_.Clear();
   path_override_ = path;
+  held_ = false;
   lost_changes_ = kErrorSuccess;
   trouble_ = kErrorSuccess;
   open_status_ = kErrorSuccess;
@@ -522,14 +523,23 @@ Status Store::RefuseReadOnly() {
   return kErrorAccessDenied;
 }
 
-void Store::SyncToDisk() {
+Status Store::SyncToDisk() {
   // A commit reaches the log file without waiting for the disk; this is
   // where it is forced there.
-  SyncFile(db_path_ + "-wal", false);
-  SyncFile(db_path_, false);
+  int error = SyncFile(db_path_ + "-wal", false);
+  const int db_error = SyncFile(db_path_, false);
+  if (error == 0)
+    error = db_error;
   std::string::size_type slash = db_path_.rfind('/');
-  if (slash != std::string::npos)
-    SyncFile(slash == 0 ? "/" : db_path_.substr(0, slash), true);
+  if (slash != std::string::npos) {
+    const int folder_error = SyncFile(slash == 0 ? "/" : db_path_.substr(0, slash), true);
+    if (error == 0)
+      error = folder_error;
+  }
+  if (error == 0)
+    return kErrorSuccess;
+  Note("cannot force the registry store " + db_path_ + " to the disk: " + std::strerror(error));
+  return error == ENOSPC || error == EDQUOT ? kErrorDiskFull : kErrorIoDevice;
 }
 
 }  // namespace regstore

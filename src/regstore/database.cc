@@ -94,32 +94,32 @@ std::string_view ColumnView(sqlite3_stmt* stmt, int column) {
               : std::string_view();
 }
 
-plat::Status FromSqlite(int rc) {
+regdefs::Status FromSqlite(int rc) {
   switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
     case SQLITE_DONE:
-      return plat::kErrorSuccess;
+      return regdefs::kErrorSuccess;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return plat::kErrorBusy;
+      return regdefs::kErrorBusy;
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_AUTH:
     case SQLITE_CANTOPEN:
-      return plat::kErrorAccessDenied;
+      return regdefs::kErrorAccessDenied;
     case SQLITE_NOTADB:
     case SQLITE_CORRUPT:
     case SQLITE_SCHEMA:
-      return plat::kErrorBadDb;
+      return regdefs::kErrorBadDb;
     case SQLITE_FULL:
-      return plat::kErrorDiskFull;
+      return regdefs::kErrorDiskFull;
     case SQLITE_IOERR:
-      return plat::kErrorIoDevice;
+      return regdefs::kErrorIoDevice;
     case SQLITE_NOMEM:
-      return plat::kErrorNotEnoughMemory;
+      return regdefs::kErrorNotEnoughMemory;
     default:
-      return plat::kErrorGenFailure;
+      return regdefs::kErrorGenFailure;
   }
 }
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/status.h"
+#include "regdefs/status.h"
 
 namespace regstore {
 
@@ -114,7 +114,7 @@ inline std::string ColumnText(sqlite3_stmt* stmt, int column) {
 }
 
 // The Win32 status code for an SQLite result code.
-plat::Status FromSqlite(int rc);
+regdefs::Status FromSqlite(int rc);
 
 }  // namespace regstore
 

@@ -3,17 +3,17 @@
 namespace regstore {
 
 HandleTable::HandleTable() {
-  for (std::size_t i = 0; i < plat::kRootKeyCount; ++i) {
+  for (std::size_t i = 0; i < regdefs::kRootKeyCount; ++i) {
     roots_[i].key_id = kFirstRootId + static_cast<std::int64_t>(i);
-    roots_[i].access = plat::kKeyAllAccess;
+    roots_[i].access = regdefs::kKeyAllAccess;
   }
 }
 
 KeyHandle* HandleTable::Find(RegKey key) {
-  if (key == plat::kNullKey)
+  if (key == regdefs::kNullKey)
     return nullptr;
-  const std::size_t root = plat::RootKeyIndex(key);
-  if (root < plat::kRootKeyCount)
+  const std::size_t root = regdefs::RootKeyIndex(key);
+  if (root < regdefs::kRootKeyCount)
     return &roots_[root];
   auto it = open_.find(key);
   return it == open_.end() ? nullptr : &it->second;
@@ -32,7 +32,7 @@ void HandleTable::Remove(RegKey key) {
 }
 
 bool HandleTable::IsRoot(RegKey key) {
-  return plat::RootKeyByHandle(key) != nullptr;
+  return regdefs::RootKeyByHandle(key) != nullptr;
 }
 
 }  // namespace regstore

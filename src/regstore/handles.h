@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <unordered_map>
 
+#include "regdefs/root_keys.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
 
@@ -36,12 +37,12 @@ class HandleTable {
 
   static bool IsRoot(RegKey key);
   bool IsRoot(const KeyHandle* handle) const {
-    return handle >= roots_ && handle < roots_ + plat::kRootKeyCount;
+    return handle >= roots_ && handle < roots_ + regdefs::kRootKeyCount;
   }
 
  private:
   std::unordered_map<RegKey, KeyHandle> open_;
-  KeyHandle roots_[plat::kRootKeyCount];
+  KeyHandle roots_[regdefs::kRootKeyCount];
   RegKey next_ = 0x100;
 };
 

@@ -122,8 +122,20 @@ Status CloseKey(RegKey key) {
   return Store::Instance().Close(key);
 }
 
-void CommitPending() {
-  Store::Instance().CommitPending();
+Status CommitPending() {
+  return Store::Instance().CommitPending();
+}
+
+void HoldChanges() {
+  Store::Instance().HoldChanges();
+}
+
+void DiscardChanges() {
+  Store::Instance().DiscardChanges();
+}
+
+Status CommitToDisk() {
+  return Store::Instance().CommitToDisk();
 }
 
 }  // namespace regstore

@@ -46,13 +46,15 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/registry.h"
+#include "regdefs/keys.h"
+#include "regdefs/status.h"
+#include "regdefs/value_types.h"
 #include "regstore/names.h"
 
 namespace regstore {
 
-using plat::RegKey;
-using plat::Status;
+using regdefs::RegKey;
+using regdefs::Status;
 
 // Key flags.
 // A protected key refuses write access to itself and to every key below it.
@@ -92,7 +94,8 @@ bool StoreIsReadOnly();
 // Whether the store can still take writes: ERROR_SUCCESS, or why not
 // (ERROR_BUSY, ERROR_DISK_FULL, ERROR_IO_DEVICE, ERROR_WRITE_PROTECT,
 // ERROR_BADDB for a file that is not a store or was replaced, or the reason
-// it could not be opened). plat::RegistryState answers this on Linux.
+// it could not be opened). The registry's RegistryState answers this on
+// Linux.
 Status StoreState();
 
 struct StoreValue {
@@ -165,11 +168,29 @@ Status SetValue(RegKey key, const char* name, std::uint32_t type, const std::uin
 Status QueryValue(RegKey key, const char* name, const std::uint32_t* reserved, std::uint32_t* type,
                   std::uint8_t* data, std::uint32_t* size);
 Status DeleteValue(RegKey key, const char* name);
-Status FlushKey(RegKey key);
-Status CloseKey(RegKey key);
+[[nodiscard]] Status FlushKey(RegKey key);
+[[nodiscard]] Status CloseKey(RegKey key);
 
 // Commits the changes that this process holds back now (FlushPendingWrites).
-void CommitPending();
+// Answers the failure of this commit or of an earlier one of this run that
+// lost changes.
+[[nodiscard]] Status CommitPending();
+
+// Commits what is pending, then keeps every change of this process from now
+// on in one transaction, so that a command's changes are stored whole or not
+// at all: no group is committed by itself, nor at the end of an owner's
+// operation. Only CommitToDisk (or CommitPending, or a flush) commits it;
+// DiscardChanges drops it, and so does the end of the process.
+void HoldChanges();
+// Drops what this process has changed since the last commit, and ends a
+// hold.
+void DiscardChanges();
+// Commits what this process holds back, ends a hold, and forces the store to
+// the disk, so that the changes survive a power cut. Answers
+// ERROR_SUCCESS only when every change of this run is in the store and on
+// the disk: otherwise the failure of this commit, of the sync, or of an
+// earlier commit of this run that lost changes.
+[[nodiscard]] Status CommitToDisk();
 
 }  // namespace regstore
 

@@ -284,12 +284,12 @@ const char* StoreSchemaSql() {
   static const std::string sql = [] {
     std::string text = kTablesSql;
     text += "INSERT OR IGNORE INTO keys(id, parent, name, folded) VALUES";
-    for (std::size_t i = 0; i < plat::kRootKeyCount; ++i) {
+    for (std::size_t i = 0; i < regdefs::kRootKeyCount; ++i) {
       text += i == 0 ? " (" : ", (";
       text += std::to_string(kFirstRootId + static_cast<std::int64_t>(i)) + ", 0, '";
-      text += plat::kRootKeys[i].name;
+      text += regdefs::kRootKeys[i].name;
       text += "', '";
-      text += FoldName(plat::kRootKeys[i].name);
+      text += FoldName(regdefs::kRootKeys[i].name);
       text += "')";
     }
     return text + ";";

@@ -9,16 +9,16 @@
 
 #include <cstdint>
 
-#include "platform/root_keys.h"
+#include "regdefs/root_keys.h"
 
 namespace regstore {
 
 // Marks a database as a registry store (PRAGMA application_id).
 constexpr std::int32_t kStoreApplicationId = 0x52656753;  // "RegS"
 
-// Row ids of the root keys, in the order of plat::kRootKeys.
+// Row ids of the root keys, in the order of regdefs::kRootKeys.
 constexpr std::int64_t kFirstRootId = 1;
-constexpr std::int64_t kLastRootId = kFirstRootId + plat::kRootKeyCount - 1;
+constexpr std::int64_t kLastRootId = kFirstRootId + regdefs::kRootKeyCount - 1;
 
 // The version of the store's tables that this program makes and reads
 // (PRAGMA user_version). Version 0, the stores made before there was a

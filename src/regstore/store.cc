@@ -10,30 +10,19 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 namespace {
 
 // Longest value name, in bytes.
 constexpr std::size_t kMaxValueNameLength = 16383;
 
-// Standard and generic access rights that RegOpenKeyExA accepts.
-constexpr std::uint32_t kDelete = 0x00010000;
-constexpr std::uint32_t kWriteDac = 0x00040000;
-constexpr std::uint32_t kWriteOwner = 0x00080000;
-constexpr std::uint32_t kMaximumAllowed = 0x02000000;
-constexpr std::uint32_t kGenericAll = 0x10000000;
-constexpr std::uint32_t kGenericExecute = 0x20000000;
-constexpr std::uint32_t kGenericWrite = 0x40000000;
-constexpr std::uint32_t kGenericRead = 0x80000000;
-constexpr std::uint32_t kKeyWow64Flags = 0x0300;
-
 // The rights that a protected key or a read-only store refuses.
 constexpr std::uint32_t kWriteRights =
     kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
 
 std::uint32_t NormalizeAccess(std::uint32_t access) {
-  access &= ~kKeyWow64Flags;
+  access &= ~kKeyWow64Res;
   if (access & kGenericRead)
     access |= kKeyRead;
   if (access & kGenericExecute)
@@ -71,6 +60,13 @@ Store::~Store() {
     lock.unlock();
     committer_.join();
     lock.lock();
+  }
+  // Held changes are stored whole or not at all: a run that ends without
+  // committing them failed.
+  if (held_ && in_txn_) {
+    sqlite3_step(Statement(kRollback));
+    sqlite3_reset(Statement(kRollback));
+    EndTransaction();
   }
   Commit();
   Disconnect();
@@ -388,8 +384,9 @@ Status Store::Flush(RegKey key) {
   if (status != kErrorSuccess)
     return status;
   status = Commit();
-  if (!read_only_)
-    SyncToDisk();
+  const Status synced = read_only_ ? kErrorSuccess : SyncToDisk();
+  if (status == kErrorSuccess)
+    status = synced;
   if (status != kErrorSuccess)
     return status;
   std::int64_t parent = 0;

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/root_keys.h"
+#include "regdefs/root_keys.h"
 #include "regstore/database.h"
 #include "regstore/handles.h"
 #include "regstore/key_cache.h"
@@ -51,7 +51,11 @@ class Store {
   Status Flush(RegKey key);
   Status Close(RegKey key);
   // Commits the group in hand now (write_batch.cc).
-  void CommitPending();
+  Status CommitPending();
+  // See regstore.h.
+  void HoldChanges();
+  void DiscardChanges();
+  Status CommitToDisk();
   // When a group is due: its age and its number of keys (kGroupAge and
   // kGroupKeys unless changed, as tests do).
   void SetGroupLimits(std::chrono::milliseconds age, std::uint64_t keys);
@@ -62,7 +66,7 @@ class Store {
   void SetWaitLimit(std::uint32_t milliseconds);
   Status Connect(std::string* detail);
   bool ReadOnly();
-  // Whether the store can still take writes (see plat::RegistryState).
+  // Whether the store can still take writes (see StoreState).
   Status State();
 
   // The owner's operations of regstore.h (admin.cc).
@@ -114,7 +118,7 @@ class Store {
   // Refuses a write because the store file is read-only.
   Status RefuseReadOnly();
   // Forces the committed changes to the disk.
-  void SyncToDisk();
+  Status SyncToDisk();
   std::string PathLocked() const;
 
   // --- store.cc: handles ---
@@ -249,12 +253,12 @@ class Store {
   bool in_read_ = false;
   // Set when a commit of changes failed: every later change is refused with
   // it.
-  Status lost_changes_ = plat::kErrorSuccess;
+  Status lost_changes_ = regdefs::kErrorSuccess;
   // Set when the store failed as a whole (busy past the wait limit, disk full,
   // damaged, replaced): every later change is refused with it.
-  Status trouble_ = plat::kErrorSuccess;
+  Status trouble_ = regdefs::kErrorSuccess;
   // How the last attempt to open the store ended.
-  Status open_status_ = plat::kErrorSuccess;
+  Status open_status_ = regdefs::kErrorSuccess;
   // The time this process has waited for other processes' locks, in all: the
   // wait limit holds for the whole run, not for each call.
   std::chrono::steady_clock::duration waited_{};
@@ -263,7 +267,7 @@ class Store {
   ino_t store_inode_ = 0;
   std::set<std::string> noted_;
   // The key that the last call failed to open because it is missing.
-  RegKey missing_base_ = plat::kNullKey;
+  RegKey missing_base_ = regdefs::kNullKey;
   std::string missing_path_;
   // What the lookup of that key found.
   WalkResult missing_walk_;
@@ -297,6 +301,8 @@ class Store {
   // started.
   bool committer_idle_ = false;
   bool committer_failed_ = false;
+  // Between HoldChanges and the next commit: nothing commits by itself.
+  bool held_ = false;
 
   KeyCache key_cache_;
   // The names of the path of the last Walk, folded; their memory is kept.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string_view>
 
+#include "regdefs/root_keys.h"
 #include "regstore/names.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
@@ -255,8 +256,8 @@ class Checker {
       SqlProblem("the root keys cannot be read");
       return;
     }
-    for (std::size_t i = 0; i < plat::kRootKeyCount; ++i) {
-      const std::string_view name = plat::kRootKeys[i].name;
+    for (std::size_t i = 0; i < regdefs::kRootKeyCount; ++i) {
+      const std::string_view name = regdefs::kRootKeys[i].name;
       sqlite3_reset(query.get());
       sqlite3_bind_int64(query.get(), 1, kFirstRootId + static_cast<std::int64_t>(i));
       if (sqlite3_step(query.get()) != SQLITE_ROW) {

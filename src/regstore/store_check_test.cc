@@ -45,14 +45,14 @@ std::string MakeStore() {
   const std::string path = testing_support::JoinPath(testing_support::NewTempDir(), "check.db");
   UsingStore use(path);
   regstore::RegKey key = 0;
-  EXPECT_EQ(regstore::CreateKey(plat::kHkeyCurrentUser, "Software\\Caf\xE9\\Sub",
-                                plat::kKeyAllAccess, &key, nullptr),
-            plat::kErrorSuccess);
+  EXPECT_EQ(regstore::CreateKey(regdefs::kHkeyCurrentUser, "Software\\Caf\xE9\\Sub",
+                                regdefs::kKeyAllAccess, &key, nullptr),
+            regdefs::kErrorSuccess);
   const std::uint8_t data[] = {1, 0, 0, 0};
   for (const char* name : {"One", "\xC4rger", ""})
-    EXPECT_EQ(regstore::SetValue(key, name, plat::kRegDword, data, 4), plat::kErrorSuccess);
-  EXPECT_EQ(regstore::CloseKey(key), plat::kErrorSuccess);
-  regstore::CommitPending();
+    EXPECT_EQ(regstore::SetValue(key, name, regdefs::kRegDword, data, 4), regdefs::kErrorSuccess);
+  EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
+  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
   return path;
 }
 

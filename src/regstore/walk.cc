@@ -6,7 +6,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 Status SplitPath(std::string_view path, bool allow_leading_backslash,
                  std::vector<std::string_view>* names) {

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/status.h"
+#include "regdefs/status.h"
 
 namespace regstore {
 
@@ -22,8 +22,8 @@ constexpr std::size_t kMaxKeyDepth = 512;
 // backslashes) are skipped, as the Windows registry does; a leading backslash
 // is refused unless `allow_leading_backslash`. A path of more names than any
 // key can lie deep is refused before it costs more.
-plat::Status SplitPath(std::string_view path, bool allow_leading_backslash,
-                       std::vector<std::string_view>* names);
+regdefs::Status SplitPath(std::string_view path, bool allow_leading_backslash,
+                          std::vector<std::string_view>* names);
 
 }  // namespace regstore
 

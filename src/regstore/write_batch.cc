@@ -6,7 +6,7 @@
 
 namespace regstore {
 
-using namespace plat;
+using namespace regdefs;
 
 Status Store::Begin() {
   if (in_txn_)
@@ -155,6 +155,8 @@ void Store::CommitIfDue() {
 }
 
 bool Store::GroupDue() const {
+  if (held_)
+    return false;
   return group_keys_ >= group_key_limit_ ||
          std::chrono::steady_clock::now() - txn_start_ >= group_age_;
 }
@@ -166,10 +168,43 @@ void Store::SetGroupLimits(std::chrono::milliseconds age, std::uint64_t keys) {
   group_changed_.notify_all();
 }
 
-void Store::CommitPending() {
+Status Store::CommitPending() {
   std::lock_guard<std::mutex> lock(mutex_);
+  const Status status = db_.is_open() ? Commit() : kErrorSuccess;
+  return status != kErrorSuccess ? status : lost_changes_;
+}
+
+void Store::HoldChanges() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // What was changed before is not part of the held transaction. A failed
+  // commit here is kept in lost_changes_, which refuses the changes to come.
   if (db_.is_open())
     Commit();
+  held_ = true;
+}
+
+void Store::DiscardChanges() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  held_ = false;
+  if (!in_txn_)
+    return;
+  sqlite3_step(Statement(kRollback));
+  sqlite3_reset(Statement(kRollback));
+  EndTransaction();
+}
+
+Status Store::CommitToDisk() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  held_ = false;
+  if (!db_.is_open())
+    return lost_changes_;
+  Status status = Commit();
+  if (status == kErrorSuccess)
+    status = lost_changes_;
+  // Even when nothing is left to commit here, the groups committed before
+  // may not have reached the disk yet.
+  const Status synced = read_only_ ? kErrorSuccess : SyncToDisk();
+  return status != kErrorSuccess ? status : synced;
 }
 
 void Store::WakeCommitter() {
@@ -183,7 +218,7 @@ void Store::WakeCommitter() {
 void Store::CommitGroups() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopping_) {
-    if (!in_txn_ || open_changed_handles_ != 0) {
+    if (!in_txn_ || open_changed_handles_ != 0 || held_) {
       committer_idle_ = true;
       group_changed_.wait(lock);
       committer_idle_ = false;

@@ -35,13 +35,14 @@ int RunRegstore(const std::vector<std::string>& args, Output& out, Output& err, 
     if (LowerAscii(arg) == "--json" || LowerAscii(arg) == "/json")
       json = true;
   }
-  CommandContext context(out, err, console, json);
-  if (args.empty())
-    return context.Usage("", "no command given");
-  std::string name = LowerAscii(args[0]);
+  std::string name = args.empty() ? std::string() : LowerAscii(args[0]);
   if (name == "--help" || name == "-h" || name == "/?" || name == "-?")
     name = "help";
   const CommandSpec* command = FindCommand(name);
+  const bool writes = command && command->store == StoreUse::kWrites;
+  CommandContext context(out, err, console, json, writes);
+  if (args.empty())
+    return context.Usage("", "no command given");
   if (!command)
     return context.Usage("", "unknown command '" + args[0] + "'");
   CommandLine line;
@@ -52,7 +53,14 @@ int RunRegstore(const std::vector<std::string>& args, Output& out, Output& err, 
     out << HelpText(*command);
     return context.OutputStatus(kSuccess);
   }
-  return command->run(context, line);
+  if (!writes)
+    return command->run(context, line);
+  // The command's changes are stored whole (CommandContext::Done) or not at
+  // all.
+  HoldChanges();
+  const int code = command->run(context, line);
+  DiscardChanges();
+  return code;
 }
 
 }  // namespace regstore_tool

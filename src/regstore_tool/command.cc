@@ -93,7 +93,20 @@ void CommandContext::Note(const std::string& message) {
     err_ << "regstore: " << Shown(message) << "\n";
 }
 
+int CommandContext::CommitChanges() {
+  if (!writes_ || committed_)
+    return kSuccess;
+  committed_ = true;
+  const Status status = CommitToDisk();
+  if (status == kErrorSuccess)
+    return kSuccess;
+  return Error("the changes were not stored in the registry store " + StorePath() + ": " +
+               StoreFailureReason(status));
+}
+
 int CommandContext::Done(const std::string& message) {
+  if (CommitChanges() != kSuccess)
+    return kFailure;
   if (json_)
     out_ << "{\"status\": 0, \"message\": " << JsonString(message) << "}\n";
   else
@@ -110,30 +123,32 @@ int CommandContext::OutputStatus(int code) {
   return kFailure;
 }
 
-int CommandContext::StoreError(const std::string& what, Status status) {
-  std::string reason;
+std::string StoreFailureReason(Status status) {
   switch (status) {
     case kErrorFileNotFound:
-      reason = "the system was unable to find the specified registry key or value";
-      break;
+      return "the system was unable to find the specified registry key or value";
     case kErrorAccessDenied:
       if (StoreIsReadOnly())
-        reason = "the registry store " + StorePath() + " is read-only";
-      else
-        reason =
-            "access is denied: the key, a key above it or a key below it is protected, or "
-            "its values are locked";
-      break;
+        return "the registry store " + StorePath() + " is read-only";
+      return "access is denied: the key, a key above it or a key below it is protected, or "
+             "its values are locked";
+    case plat::kErrorWriteProtect:
+      return "the registry store " + StorePath() + " is read-only";
     case kErrorBusy:
-      reason = "the registry store is busy: another program holds it";
-      break;
+      return "the registry store is busy: another program holds it";
     case kErrorDiskFull:
-      reason = "the disk is full";
-      break;
+      return "the disk is full";
+    case plat::kErrorIoDevice:
+      return "an input/output error on the disk";
+    case plat::kErrorBadDb:
+      return "the store file was replaced or removed, or is not a registry store";
     default:
-      reason = "error " + std::to_string(status);
+      return "error " + std::to_string(status);
   }
-  return Error(what + ": " + reason);
+}
+
+int CommandContext::StoreError(const std::string& what, Status status) {
+  return Error(what + ": " + StoreFailureReason(status));
 }
 
 int CommandContext::ParseKey(const std::string& command, const std::string& text, KeyName* key) {

@@ -30,8 +30,14 @@ struct CommandOption {
 
 class CommandContext;
 
+// What a command does with the store. The changes of a command that writes
+// are one transaction: committed, and forced to the disk, before its success
+// line (CommandContext::Done), and dropped when it fails.
+enum class StoreUse { kNone, kReads, kWrites };
+
 struct CommandSpec {
-  const char* name;     // lower case
+  const char* name;  // lower case
+  StoreUse store;
   const char* summary;  // one line in `regstore help`
   const char* usage;    // what follows "Usage: regstore "
   const char* intro;    // the paragraph after the usage line, or ""
@@ -50,8 +56,8 @@ std::string HelpText(const CommandSpec& command);
 // function that reports something answers the exit status to give.
 class CommandContext {
  public:
-  CommandContext(Output& out, Output& err, Console& console, bool json)
-      : out_(out), err_(err), console_(console), json_(json) {}
+  CommandContext(Output& out, Output& err, Console& console, bool json, bool writes)
+      : out_(out), err_(err), console_(console), json_(json), writes_(writes) {}
 
   Output& out() { return out_; }
   Output& err() { return err_; }
@@ -64,8 +70,12 @@ class CommandContext {
   int Error(const std::string& message);
   // A warning that does not end the command.
   void Note(const std::string& message);
-  // The success line.
+  // The success line, once the command's changes are committed and on the
+  // disk; a failed commit is reported instead.
   int Done(const std::string& message = "The operation completed successfully.");
+  // Commits the command's changes and forces them to the disk (once);
+  // answers kSuccess, or kFailure after reporting why they are not stored.
+  int CommitChanges();
   // Answers `code`, or kFailure after reporting a failed write of the output.
   int OutputStatus(int code);
   std::string Shown(std::string_view name) { return VisibleText(name); }
@@ -85,7 +95,12 @@ class CommandContext {
   Output& err_;
   Console& console_;
   bool json_;
+  bool writes_;
+  bool committed_ = false;
 };
+
+// Why the store refused or lost a change, as a message ends.
+std::string StoreFailureReason(Status status);
 
 // Sets and clears flags of an existing key: protect, unprotect, lock, unlock.
 int ChangeFlagsCommand(CommandContext& context, const std::string& command, const CommandLine& line,

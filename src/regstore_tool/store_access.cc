@@ -74,7 +74,9 @@ Status ChangeKeyFlags(const KeyName& key, std::uint32_t set, std::uint32_t clear
 }
 
 Status OpenedKey::Create(const KeyName& key) {
-  Close();
+  const Status closed = Close();
+  if (closed != kErrorSuccess)
+    return closed;
   if (key.path.empty()) {
     handle_ = key.root;
     return kErrorSuccess;
@@ -89,7 +91,9 @@ Status OpenedKey::Create(const KeyName& key) {
 }
 
 Status OpenedKey::Open(const KeyName& key) {
-  Close();
+  const Status closed = Close();
+  if (closed != kErrorSuccess)
+    return closed;
   if (key.path.empty()) {
     handle_ = key.root;
     return kErrorSuccess;
@@ -120,11 +124,9 @@ Status OpenedKey::DeleteValue(const std::string& name) {
 }
 
 Status OpenedKey::Close() {
-  Status status = kErrorSuccess;
-  if (owned_)
-    status = regstore::CloseKey(handle_);
-  else if (handle_ != plat::kNullKey)
-    status = regstore::FlushKey(handle_);
+  // A root key's handle is predefined: closing it ends its changes' part in
+  // the group, as for any other key.
+  const Status status = handle_ == plat::kNullKey ? kErrorSuccess : regstore::CloseKey(handle_);
   handle_ = plat::kNullKey;
   owned_ = false;
   return status;

@@ -29,7 +29,10 @@ using plat::kRegQword;
 using plat::kRegSz;
 using plat::RegKey;
 using plat::Status;
+using regstore::CommitToDisk;
 using regstore::ConnectStore;
+using regstore::DiscardChanges;
+using regstore::HoldChanges;
 using regstore::kKeyProtected;
 using regstore::kKeyValuesLocked;
 using regstore::StoreIsReadOnly;
@@ -92,14 +95,15 @@ class KeyContents : public KeyVisitor {
 Status DeleteKeyTree(const KeyName& key);
 Status ChangeKeyFlags(const KeyName& key, std::uint32_t set, std::uint32_t clear);
 
-// A key opened for changes, closed (and its changes committed) by Close or
-// when the object goes.
+// A key opened for changes, closed by Close or when the object goes. Its
+// changes are committed with the others of the command (CommitToDisk).
 class OpenedKey {
  public:
   OpenedKey() = default;
   OpenedKey(const OpenedKey&) = delete;
   OpenedKey& operator=(const OpenedKey&) = delete;
-  ~OpenedKey() { Close(); }
+  // Only on a path that already reports a failure is the answer not needed.
+  ~OpenedKey() { static_cast<void>(Close()); }
 
   Status Create(const KeyName& key);
   Status Open(const KeyName& key);
@@ -107,7 +111,7 @@ class OpenedKey {
   Status SetValue(const std::string& name, std::uint32_t type,
                   const std::vector<std::uint8_t>& data);
   Status DeleteValue(const std::string& name);
-  Status Close();
+  [[nodiscard]] Status Close();
 
  private:
   RegKey handle_ = plat::kNullKey;

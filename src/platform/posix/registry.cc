@@ -70,7 +70,9 @@ Status RegCloseKey(RegKey key) {
 }
 
 void FlushPendingWrites() {
-  regstore::CommitPending();
+  // A failed commit is noted by the store, which then refuses every later
+  // change: the program learns of it at its next write or its flush.
+  static_cast<void>(regstore::CommitPending());
 }
 
 Status RegistryState() {

@@ -72,6 +72,7 @@ int RunAdd(CommandContext& context, const CommandLine& line) {
 
 extern const CommandSpec kAddCommand = {
     "add",
+    StoreUse::kWrites,
     "add a key or set a value",
     "add KEY [/v NAME | /ve] [/t TYPE] [/s SEPARATOR] [/d DATA] [/f]",
     "Creates KEY (and the keys above it) and, with /v or /ve, sets a value in it.\n",

@@ -57,6 +57,7 @@ int RunCheck(CommandContext& context, const CommandLine& line) {
 
 extern const CommandSpec kCheckCommand = {
     "check",
+    StoreUse::kNone,
     "check that the store is sound",
     "check [FILE]",
     "Checks the store, or the store file FILE, without changing it: SQLite's\n"

@@ -12,6 +12,7 @@ int RunNothing(CommandContext&, const CommandLine&) {
 TEST(CommandHelpTest, OperandsAndOptionsStandInOneColumn) {
   const CommandSpec command = {
       "demo",
+      StoreUse::kNone,
       "a demonstration",
       "demo KEY [FILE] [/v NAME] [/f]",
       "Does nothing.\n",
@@ -36,7 +37,7 @@ TEST(CommandHelpTest, OperandsAndOptionsStandInOneColumn) {
 }
 
 TEST(CommandHelpTest, BareUsageHasNoBlankLine) {
-  const CommandSpec command = {"x", "x", "x KEY", "", {}, {}, "", RunNothing};
+  const CommandSpec command = {"x", StoreUse::kNone, "x", "x KEY", "", {}, {}, "", RunNothing};
   EXPECT_EQ(HelpText(command), "Usage: regstore x KEY\n");
 }
 

@@ -71,6 +71,7 @@ int RunCopy(CommandContext& context, const CommandLine& line) {
 
 extern const CommandSpec kCopyCommand = {
     "copy",
+    StoreUse::kWrites,
     "copy the values (and subkeys) of one key into another",
     "copy KEY1 KEY2 [/s] [/f]",
     "Copies the values of KEY1 into KEY2, which is created when missing.\n",

@@ -73,6 +73,7 @@ int RunDelete(CommandContext& context, const CommandLine& line) {
 
 extern const CommandSpec kDeleteCommand = {
     "delete",
+    StoreUse::kWrites,
     "delete a key, a value or all values of a key",
     "delete KEY [/v NAME | /ve | /va] [/f]",
     "Deletes KEY and everything below it, or values of KEY.\n",

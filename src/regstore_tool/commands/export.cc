@@ -117,6 +117,7 @@ int RunExport(CommandContext& context, const CommandLine& line) {
 
 extern const CommandSpec kExportCommand = {
     "export",
+    StoreUse::kReads,
     "write a key and everything below it as a .reg file",
     "export KEY [FILE] [/y] [/5]",
     "Writes KEY and every key below it, with their values, as a registry file:\n"

@@ -51,7 +51,7 @@ int RunHelp(CommandContext& context, const CommandLine& line) {
 }  // namespace
 
 extern const CommandSpec kHelpCommand = {
-    "help", "describe the commands", "help [COMMAND]", "", {}, {}, "", RunHelp,
+    "help", StoreUse::kNone, "describe the commands", "help [COMMAND]", "", {}, {}, "", RunHelp,
 };
 
 }  // namespace regstore_tool

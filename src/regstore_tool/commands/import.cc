@@ -1,4 +1,7 @@
-// regstore import FILE: writes the keys and values of a .reg file.
+// regstore import FILE: writes the keys and values of a .reg file, as one
+// transaction: the first change the store refuses ends the import, and
+// nothing of the file is stored. Lines that cannot be read are reported and
+// skipped.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -22,9 +25,9 @@ class Importer : public RegFileHandler {
 
   bool Key(const std::string& name, bool remove, int line) override {
     Status status = key_.Close();
-    if (status != kErrorSuccess)
-      Fail(line, "cannot write " + current_.FullName(), status);
     have_key_ = false;
+    if (status != kErrorSuccess)
+      return Fail(line, "cannot write " + current_.FullName(), status);
     KeyName key;
     // Names reach the store as C strings: a NUL would cut them short.
     if (name.find('\0') != std::string::npos) {
@@ -42,14 +45,12 @@ class Importer : public RegFileHandler {
       }
       status = DeleteKeyTree(key);
       if (status != kErrorSuccess && status != kErrorFileNotFound)
-        Fail(line, "cannot delete " + key.FullName(), status);
+        return Fail(line, "cannot delete " + key.FullName(), status);
       return true;
     }
     status = key_.Create(key);
-    if (status != kErrorSuccess) {
-      Fail(line, "cannot create " + key.FullName(), status);
-      return true;
-    }
+    if (status != kErrorSuccess)
+      return Fail(line, "cannot create " + key.FullName(), status);
     current_ = key;
     have_key_ = true;
     return true;
@@ -57,10 +58,8 @@ class Importer : public RegFileHandler {
 
   bool Value(const std::string& name, bool remove, std::uint32_t type,
              const std::vector<std::uint8_t>& data, int line) override {
-    if (!have_key_) {
-      ++skipped_;  // the key line was reported
-      return true;
-    }
+    if (!have_key_)
+      return true;  // the key line was reported
     if (name.find('\0') != std::string::npos) {
       Problem(line, "a value name cannot hold a NUL character");
       return true;
@@ -69,37 +68,38 @@ class Importer : public RegFileHandler {
     if (remove) {
       const Status status = key_.DeleteValue(name);
       if (status != kErrorSuccess && status != kErrorFileNotFound)
-        Fail(line, "cannot delete the value " + shown + " of " + current_.FullName(), status);
+        return Fail(line, "cannot delete the value " + shown + " of " + current_.FullName(),
+                    status);
       return true;
     }
     const Status status = key_.SetValue(name, type, data);
     if (status != kErrorSuccess)
-      Fail(line, "cannot set the value " + shown + " of " + current_.FullName(), status);
+      return Fail(line, "cannot set the value " + shown + " of " + current_.FullName(), status);
     return true;
   }
 
+  // A skipped line is a warning: the import goes on and succeeds, as the
+  // registry's own tools let it.
   void Problem(int line, const std::string& message) override {
-    ++problems_;
     note_(file_ + ":" + std::to_string(line) + ": " + message);
   }
 
-  void Finish() {
+  // Closes the last key; false when the store refused a change.
+  bool Finish(int line) {
     const Status status = key_.Close();
-    if (status != kErrorSuccess)
-      Fail(0, "cannot write " + current_.FullName(), status);
+    if (status != kErrorSuccess && !failed_)
+      Fail(line, "cannot write " + current_.FullName(), status);
+    return !failed_;
   }
-  std::size_t problems() const { return problems_ + skipped_; }
+  bool failed() const { return failed_; }
 
  private:
-  void Fail(int line, const std::string& what, Status status) {
-    std::string reason = "error " + std::to_string(status);
-    if (status == kErrorAccessDenied)
-      reason = StoreIsReadOnly() ? "the store is read-only" : "access is denied";
-    else if (status == kErrorBusy)
-      reason = "the store is busy";
-    else if (status == kErrorDiskFull)
-      reason = "the disk is full";
-    Problem(line, what + ": " + reason);
+  // Reports a change the store refused; answers false, which ends the
+  // reading.
+  bool Fail(int line, const std::string& what, Status status) {
+    failed_ = true;
+    note_(file_ + ":" + std::to_string(line) + ": " + what + ": " + StoreFailureReason(status));
+    return false;
   }
 
   std::string file_;
@@ -107,8 +107,7 @@ class Importer : public RegFileHandler {
   OpenedKey key_;
   KeyName current_;
   bool have_key_ = false;
-  std::size_t problems_ = 0;
-  std::size_t skipped_ = 0;
+  bool failed_ = false;
 };
 
 int RunImport(CommandContext& context, const CommandLine& line) {
@@ -132,15 +131,17 @@ int RunImport(CommandContext& context, const CommandLine& line) {
   const std::string shown_file = file == "-" ? "(standard input)" : file;
   Importer importer(shown_file, [&context](const std::string& message) { context.Note(message); });
   const bool read = ReadRegFile(*in, &importer);
-  importer.Finish();
+  const bool stored = importer.Finish(0);
   context.err().Flush();
+  // Nothing is committed on the way out of a failure: the file's changes
+  // are dropped whole.
+  const std::string named = file == "-" ? shown_file : "the file " + file;
+  if (!stored)
+    return context.Error("nothing of " + named + " was imported");
   if (in->bad())
-    return context.Error("cannot read the file " + shown_file);
+    return context.Error("cannot read " + named + "; nothing was imported");
   if (!read)
-    return context.Error(shown_file + " is not a registry file; nothing was imported");
-  if (importer.problems() > 0)
-    return context.Error(std::to_string(importer.problems()) + " line(s) of " + shown_file +
-                         " were not imported");
+    return context.Error(named + " is not a registry file; nothing was imported");
   return context.Done();
 }
 
@@ -148,13 +149,14 @@ int RunImport(CommandContext& context, const CommandLine& line) {
 
 extern const CommandSpec kImportCommand = {
     "import",
+    StoreUse::kWrites,
     "import a .reg file",
     "import FILE",
     "Writes the keys and values of a registry file (\"REGEDIT4\" or \"Windows\n"
     "Registry Editor Version 5.00\", 8-bit, UTF-8 or UTF-16LE) into the store; - reads\n"
     "standard input. [-KEY] deletes a key, \"NAME\"=- a value. A line that cannot be\n"
-    "read or written is reported with its number and skipped; the command then\n"
-    "fails after importing the rest.\n",
+    "read is reported with its number and skipped, and the import goes on; a change\n"
+    "the store refuses ends it, and then nothing of the file is stored.\n",
     {},
     {},
     "",

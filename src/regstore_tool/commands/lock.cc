@@ -17,14 +17,19 @@ int RunUnlock(CommandContext& context, const CommandLine& line) {
 }  // namespace
 
 extern const CommandSpec kLockCommand = {
-    "lock",     "let a key open for writing but refuse changes to its values",
-    "lock KEY", "",
-    {},         {},
-    "",         RunLock,
+    "lock",
+    StoreUse::kWrites,
+    "let a key open for writing but refuse changes to its values",
+    "lock KEY",
+    "",
+    {},
+    {},
+    "",
+    RunLock,
 };
 
 extern const CommandSpec kUnlockCommand = {
-    "unlock", "undo lock", "unlock KEY", "", {}, {}, "", RunUnlock,
+    "unlock", StoreUse::kWrites, "undo lock", "unlock KEY", "", {}, {}, "", RunUnlock,
 };
 
 }  // namespace regstore_tool

@@ -18,6 +18,7 @@ int RunUnprotect(CommandContext& context, const CommandLine& line) {
 
 extern const CommandSpec kProtectCommand = {
     "protect",
+    StoreUse::kWrites,
     "refuse write access to a key and everything below it",
     "protect KEY",
     "A protected key cannot be opened for writing by programs, nor can any key\n"
@@ -29,7 +30,7 @@ extern const CommandSpec kProtectCommand = {
 };
 
 extern const CommandSpec kUnprotectCommand = {
-    "unprotect", "undo protect", "unprotect KEY", "", {}, {}, "", RunUnprotect,
+    "unprotect", StoreUse::kWrites, "undo protect", "unprotect KEY", "", {}, {}, "", RunUnprotect,
 };
 
 }  // namespace regstore_tool

@@ -155,6 +155,7 @@ int RunQuery(CommandContext& context, const CommandLine& line) {
 
 extern const CommandSpec kQueryCommand = {
     "query",
+    StoreUse::kReads,
     "show a key's values and subkeys, or one value",
     "query KEY [/v NAME | /ve] [/s] [--json]",
     "Shows the values of KEY and the names of its subkeys.\n",

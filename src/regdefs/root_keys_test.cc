@@ -1,6 +1,6 @@
 // The table of root keys: every lookup finds each root by its own name or
 // handle, and nothing else.
-#include "platform/root_keys.h"
+#include "regdefs/root_keys.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 namespace {
 
-using namespace plat;
+using namespace regdefs;
 
 bool SameAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
