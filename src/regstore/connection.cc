@@ -101,7 +101,7 @@ void Store::UsePath(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   Commit();
   Disconnect();
-  handles_.clear();
+  handles_.Clear();
   path_override_ = path;
   held_ = false;
   lost_changes_ = kErrorSuccess;

@@ -50,12 +50,7 @@ Store& Store::Instance() {
   return store;
 }
 
-Store::Store() {
-  for (std::size_t i = 0; i < kRootKeyCount; ++i) {
-    roots_[i].key_id = kFirstRootId + static_cast<std::int64_t>(i);
-    roots_[i].access = kKeyAllAccess;
-  }
-}
+Store::Store() = default;
 
 Store::~Store() {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -77,18 +72,8 @@ Store::~Store() {
   Disconnect();
 }
 
-bool Store::IsRoot(RegKey key) {
-  return RootKeyByHandle(key) != nullptr;
-}
-
 Store::Handle* Store::Resolve(RegKey key) {
-  if (key == kNullKey)
-    return nullptr;
-  const std::size_t root = RootKeyIndex(key);
-  if (root < kRootKeyCount)
-    return &roots_[root];
-  auto it = handles_.find(key);
-  return it == handles_.end() ? nullptr : &it->second;
+  return handles_.Find(key);
 }
 
 Status Store::ResolveForValueChange(RegKey key, Handle** handle) {
@@ -103,7 +88,7 @@ void Store::MarkDirty(Handle* handle) {
     return;
   handle->dirty_txn = txn_id_;
   // Root keys are never opened, and so never closed either.
-  if (handle < roots_ || handle >= roots_ + kRootKeyCount)
+  if (!handles_.IsRoot(handle))
     ++open_changed_handles_;
 }
 
@@ -111,13 +96,6 @@ Status Store::StepDone(sqlite3_stmt* stmt) {
   StatementUse use(stmt);
   int rc = sqlite3_step(stmt);
   return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
-}
-
-RegKey Store::AddHandle(std::int64_t key_id, std::uint32_t access) {
-  const RegKey handle = next_handle_;
-  next_handle_ += 4;
-  handles_[handle] = Handle{key_id, access, 0};
-  return handle;
 }
 
 Status Store::StartOpen(RegKey base, const char* sub_key, bool for_create, RegKey* result,
@@ -177,7 +155,7 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   if ((access & kWriteRights) && refuses_writes)
     return kErrorAccessDenied;
 
-  *result = AddHandle(walk.id, access);
+  *result = handles_.Add(walk.id, access);
   return kErrorSuccess;
 }
 
@@ -267,9 +245,9 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     ReleaseIfUnchanged();
     return read_only_ ? RefuseReadOnly() : kErrorAccessDenied;
   }
-  const RegKey new_handle = AddHandle(walk.id, access);
+  const RegKey new_handle = handles_.Add(walk.id, access);
   if (created)
-    MarkDirty(&handles_[new_handle]);
+    MarkDirty(handles_.Find(new_handle));
   ReleaseIfUnchanged();
   *result = new_handle;
   if (disposition)
@@ -421,10 +399,9 @@ Status Store::Close(RegKey key) {
   Handle* handle = Resolve(key);
   if (!handle)
     return kErrorInvalidHandle;
-  const Status status = CloseChanged(*handle, IsRoot(key));
+  const Status status = CloseChanged(*handle, HandleTable::IsRoot(key));
   // Root key handles are predefined; closing one changes nothing else.
-  if (!IsRoot(key))
-    handles_.erase(key);
+  handles_.Remove(key);
   return status;
 }
 

@@ -1,5 +1,6 @@
 // The registry store of this process: one SQLite connection, the open key
-// handles, and the write transaction that collects changes between commits.
+// handles (a HandleTable of their own), and the write transaction that
+// collects changes between commits.
 // The class's functions are defined by concern, each group in the file
 // named beside it.
 #ifndef BREVLIN_REGSTORE_STORE_H_
@@ -22,6 +23,7 @@
 
 #include "regdefs/root_keys.h"
 #include "regstore/database.h"
+#include "regstore/handles.h"
 #include "regstore/key_cache.h"
 #include "regstore/regstore.h"
 #include "regstore/write_batch.h"
@@ -79,12 +81,7 @@ class Store {
  private:
   friend class ReadScope;
 
-  struct Handle {
-    std::int64_t key_id = 0;
-    std::uint32_t access = 0;
-    // The transaction in which a change was last made through this handle.
-    std::uint64_t dirty_txn = 0;
-  };
+  using Handle = KeyHandle;
 
   Store();
   ~Store();
@@ -126,12 +123,9 @@ class Store {
 
   // --- store.cc: handles ---
   Handle* Resolve(RegKey key);
-  static bool IsRoot(RegKey key);
   // The handle `key`, when it may set and delete values.
   Status ResolveForValueChange(RegKey key, Handle** handle);
   void MarkDirty(Handle* handle);
-  // A new handle to the key `key_id` with the given rights.
-  RegKey AddHandle(std::int64_t key_id, std::uint32_t access);
 
   // The start of an open or a create: checks `result`, finds the handle
   // `base` and splits `sub_key` into names.
@@ -188,6 +182,8 @@ class Store {
   void NoteValueDeleted(std::int64_t key_id, const std::string& folded);
   // Records that keys were created or their flags changed.
   void NoteKeysChanged();
+  // Records a change that lasts whatever else the transaction does.
+  void NoteLastingChange();
 
   // --- walk.cc: key lookups ---
   Status LookupChild(std::int64_t parent, std::string_view folded, std::int64_t* id,
@@ -252,9 +248,7 @@ class Store {
   std::string db_path_;
   bool read_only_ = false;
 
-  std::unordered_map<RegKey, Handle> handles_;
-  Handle roots_[regdefs::kRootKeyCount];
-  RegKey next_handle_ = 0x100;
+  HandleTable handles_;
 
   bool in_read_ = false;
   // Set when a commit of changes failed: every later change is refused with

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -57,8 +58,16 @@ class Checker {
     // only this program knows; SQLite needs it to check their indexes.
     if (report_.older_version)
       RegisterOldNameCollation(db_);
-    if (!CheckIntegrity() || report_.older_version)
+    if (!CheckIntegrity())
       return;
+    if (report_.older_version) {
+      std::int64_t count = 0;
+      if (Integer("SELECT count(*) FROM keys", &count))
+        report_.keys = static_cast<std::uint64_t>(count);
+      if (Integer("SELECT count(*) FROM vals", &count))
+        report_.values = static_cast<std::uint64_t>(count);
+      return;
+    }
     if (!CheckLayout())
       return;
     CheckRootKeys();
@@ -171,10 +180,18 @@ class Checker {
     bool sound = true;
     int rc;
     while ((rc = sqlite3_step(query.get())) == SQLITE_ROW) {
-      const std::string_view line = Bytes(query.get(), 0);
-      if (line != "ok") {
-        Problem("", "damaged database: " + std::string(line));
-        sound = false;
+      std::string_view text = Bytes(query.get(), 0);
+      if (text == "ok")
+        continue;
+      sound = false;
+      // A row may hold several lines, under a heading that names the
+      // database.
+      while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (!line.empty() && line.rfind("***", 0) != 0)
+          Problem("", "damaged database: " + std::string(line));
       }
     }
     if (rc != SQLITE_DONE) {

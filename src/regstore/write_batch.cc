@@ -129,7 +129,7 @@ Status Store::BeginValueChange(RegKey key, const Handle& handle) {
   if (status == kErrorSuccess && (flags & kKeyValuesLocked))
     status = kErrorAccessDenied;
   // A root key handle is never opened, so its protection is checked here.
-  if (status == kErrorSuccess && IsRoot(key) && (flags & kKeyProtected))
+  if (status == kErrorSuccess && HandleTable::IsRoot(key) && (flags & kKeyProtected))
     status = kErrorAccessDenied;
   if (status != kErrorSuccess)
     ReleaseIfUnchanged();
@@ -232,23 +232,33 @@ void Store::CommitGroups() {
   }
 }
 
+// Once a transaction holds a change that lasts, it is committed whatever
+// follows: the values made in it need no more keeping track of (an import
+// creates a key first, and then thousands of values).
 void Store::NoteValueSet(std::int64_t key_id, const std::string& folded, bool created) {
+  if (lasting_changes_ != 0)
+    return;
   auto fresh = std::make_pair(key_id, folded);
   if (created) {
     fresh_values_.insert(std::move(fresh));
   } else if (fresh_values_.count(fresh) == 0) {
-    ++lasting_changes_;
+    NoteLastingChange();
   }
 }
 
 void Store::NoteValueDeleted(std::int64_t key_id, const std::string& folded) {
-  if (fresh_values_.erase(std::make_pair(key_id, folded)) == 0)
-    ++lasting_changes_;
+  if (lasting_changes_ == 0 && fresh_values_.erase(std::make_pair(key_id, folded)) == 0)
+    NoteLastingChange();
 }
 
 void Store::NoteKeysChanged() {
-  ++lasting_changes_;
+  NoteLastingChange();
   keys_changed_ = true;
+}
+
+void Store::NoteLastingChange() {
+  ++lasting_changes_;
+  fresh_values_.clear();
 }
 
 }  // namespace regstore

@@ -13,13 +13,14 @@ extern const CommandSpec kProtectCommand;
 extern const CommandSpec kUnprotectCommand;
 extern const CommandSpec kLockCommand;
 extern const CommandSpec kUnlockCommand;
+extern const CommandSpec kCheckCommand;
 extern const CommandSpec kHelpCommand;
 
 const std::vector<const CommandSpec*>& AllCommands() {
   static const std::vector<const CommandSpec*> kCommands = {
       &kQueryCommand,  &kAddCommand,    &kDeleteCommand,  &kCopyCommand,
       &kImportCommand, &kExportCommand, &kProtectCommand, &kUnprotectCommand,
-      &kLockCommand,   &kUnlockCommand, &kHelpCommand,
+      &kLockCommand,   &kUnlockCommand, &kCheckCommand,   &kHelpCommand,
   };
   return kCommands;
 }
