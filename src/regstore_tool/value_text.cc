@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "regdefs/value_types.h"
 #include "regstore_tool/options.h"
 #include "regstore_tool/text.h"
 
@@ -10,12 +11,18 @@ namespace regstore_tool {
 namespace {
 
 bool FixedNumber(const ValueView& value, unsigned long long* number) {
-  const std::size_t size = value.type == kRegDword ? 4 : 8;
-  if ((value.type != kRegDword && value.type != kRegQword) || value.size != size)
+  const std::size_t size = value.type == kRegQword ? 8 : 4;
+  if ((value.type != kRegDword && value.type != kRegQword && value.type != kRegDwordBigEndian) ||
+      value.size != size)
     return false;
   *number = 0;
-  for (std::size_t i = size; i > 0; --i)
-    *number = *number << 8 | value.data[i - 1];
+  if (value.type == kRegDwordBigEndian) {
+    for (std::size_t i = 0; i < size; ++i)
+      *number = *number << 8 | value.data[i];
+  } else {
+    for (std::size_t i = size; i > 0; --i)
+      *number = *number << 8 | value.data[i - 1];
+  }
   return true;
 }
 
@@ -77,42 +84,40 @@ bool ParseNumber(const std::string& text, unsigned long long max, unsigned long 
 }  // namespace
 
 std::string TypeName(std::uint32_t type) {
-  static const char* const kNames[] = {"REG_NONE",
-                                       "REG_SZ",
-                                       "REG_EXPAND_SZ",
-                                       "REG_BINARY",
-                                       "REG_DWORD",
-                                       "REG_DWORD_BIG_ENDIAN",
-                                       "REG_LINK",
-                                       "REG_MULTI_SZ",
-                                       "REG_RESOURCE_LIST",
-                                       "REG_FULL_RESOURCE_DESCRIPTOR",
-                                       "REG_RESOURCE_REQUIREMENTS_LIST",
-                                       "REG_QWORD"};
-  if (type < sizeof(kNames) / sizeof(kNames[0]))
-    return kNames[type];
+  const std::string_view name = regdefs::ValueTypeName(type);
+  if (!name.empty())
+    return std::string(name);
   char text[32];
   std::snprintf(text, sizeof(text), "0x%x", type);
   return text;
 }
 
-// The types `add /t` takes.
-bool ParseTypeName(const std::string& name, std::uint32_t* type) {
-  static const struct {
-    const char* name;
-    std::uint32_t type;
-  } kTypes[] = {
-      {"reg_sz", kRegSz},       {"reg_expand_sz", kRegExpandSz}, {"reg_multi_sz", kRegMultiSz},
-      {"reg_dword", kRegDword}, {"reg_qword", kRegQword},        {"reg_binary", kRegBinary},
-      {"reg_none", kRegNone}};
-  const std::string lower = LowerAscii(name);
-  for (const auto& entry : kTypes) {
-    if (lower == entry.name) {
-      *type = entry.type;
-      return true;
-    }
+TypeNameUse ParseTypeName(const std::string& name, std::uint32_t* type) {
+  std::string upper = name;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
   }
-  return false;
+  // The other name of REG_DWORD, which reg.exe takes too.
+  if (upper == "REG_DWORD_LITTLE_ENDIAN")
+    upper = "REG_DWORD";
+  const regdefs::ValueTypeEntry* entry = regdefs::ValueTypeByName(upper);
+  if (!entry)
+    return TypeNameUse::kUnknown;
+  *type = entry->type;
+  switch (entry->type) {
+    case kRegSz:
+    case kRegExpandSz:
+    case kRegMultiSz:
+    case kRegDword:
+    case kRegDwordBigEndian:
+    case kRegQword:
+    case kRegBinary:
+    case kRegNone:
+      return TypeNameUse::kAdded;
+    default:
+      return TypeNameUse::kNotAdded;
+  }
 }
 
 // The data as reg.exe shows it.
@@ -132,6 +137,7 @@ std::string QueryData(const ValueView& value) {
       return shown;
     }
     case kRegDword:
+    case kRegDwordBigEndian:
     case kRegQword:
       if (FixedNumber(value, &number)) {
         static const char kDigits[] = "0123456789abcdef";
@@ -166,6 +172,7 @@ std::string JsonData(const ValueView& value) {
       return json + "]";
     }
     case kRegDword:
+    case kRegDwordBigEndian:
     case kRegQword:
       if (FixedNumber(value, &number))
         return std::to_string(number);
@@ -182,15 +189,19 @@ std::string ParseAddData(std::uint32_t type, const std::string& text, const std:
   data->clear();
   switch (type) {
     case kRegDword:
+    case kRegDwordBigEndian:
     case kRegQword: {
-      const std::size_t size = type == kRegDword ? 4 : 8;
+      const std::size_t size = type == kRegQword ? 8 : 4;
       unsigned long long number = 0;
-      if (!text.empty() && !ParseNumber(text, type == kRegDword ? 0xFFFFFFFFull : ~0ull, &number))
+      // A number needs its digits: reg.exe refuses a number without data.
+      if (text.empty() || !ParseNumber(text, size == 4 ? 0xFFFFFFFFull : ~0ull, &number))
         return TypeName(type) + " data must be a number from 0 to " +
-               (type == kRegDword ? "4294967295" : "18446744073709551615") +
+               (size == 4 ? "4294967295" : "18446744073709551615") +
                ", decimal or 0x hexadecimal: '" + text + "'";
-      for (std::size_t i = 0; i < size; ++i)
-        data->push_back(static_cast<std::uint8_t>(number >> (8 * i)));
+      for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t shift = type == kRegDwordBigEndian ? size - 1 - i : i;
+        data->push_back(static_cast<std::uint8_t>(number >> (8 * shift)));
+      }
       return "";
     }
     case kRegBinary: {
@@ -215,9 +226,9 @@ std::string ParseAddData(std::uint32_t type, const std::string& text, const std:
         data->insert(data->end(), text.begin() + static_cast<std::ptrdiff_t>(start),
                      text.begin() + static_cast<std::ptrdiff_t>(end));
         data->push_back(0);
+        // One separator at the end closes the last string, as reg.exe
+        // takes it.
         start = end + separator.size();
-        if (end + separator.size() == text.size() && end != text.size())
-          return "REG_MULTI_SZ data may not end with a separator: '" + text + "'";
       }
       data->push_back(0);
       return "";
