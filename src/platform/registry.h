@@ -40,6 +40,12 @@ Status RegCloseKey(RegKey key);
 // (RegFlushKey does). Nothing on Windows, whose registry writes by itself.
 void FlushPendingWrites();
 
+// Commits as FlushPendingWrites does and forces every change this process
+// committed to the disk, so that a power cut cannot take it; a program calls
+// it before its exit status says that the changes were made. Nothing on
+// Windows, whose registry keeps its own changes safe.
+Status FlushWritesToDisk();
+
 // Whether the registry as a whole can still take writes, asked after a call
 // above failed, to tell a key that refuses the user from a registry that
 // refuses everyone. On Windows always ERROR_SUCCESS: the system's registry

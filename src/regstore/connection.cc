@@ -308,6 +308,12 @@ Status Store::OpenStore(std::string* detail) {
   };
 
   ConfigureSqliteLibrary();
+  // The file's identity is taken before SQLite opens it as well as after: a
+  // store replaced in between would leave SQLite writing one file (and the
+  // log beside it, which the other file shares) while the checks watch the
+  // other.
+  struct stat before;
+  const bool existed = ::stat(db_path_.c_str(), &before) == 0;
   int rc = db_.Open(open_name, open_flags, StoreVfsName());
   if (rc != SQLITE_OK)
     return fail(rc, "cannot open the store");
@@ -317,6 +323,12 @@ Status Store::OpenStore(std::string* detail) {
       *detail = db_path_ + " was removed as it was opened";
     Disconnect();
     return kErrorAccessDenied;
+  }
+  if (existed && (before.st_dev != st.st_dev || before.st_ino != st.st_ino)) {
+    if (detail)
+      *detail = db_path_ + " was replaced as it was opened";
+    Disconnect();
+    return kErrorBadDb;
   }
   store_device_ = st.st_dev;
   store_inode_ = st.st_ino;

@@ -118,7 +118,7 @@ TEST(StoreUpgrade, Store10KeepsItsKeysValuesCaseAndProtection) {
   const std::uint8_t nine[] = {9, 0, 0, 0};
   EXPECT_EQ(regstore::SetValue(key, "\x8AKODA", kRegDword, nine, 4), kErrorSuccess);
   EXPECT_EQ(regstore::CloseKey(key), kErrorSuccess);
-  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
+  EXPECT_EQ(regstore::CommitPending(), kErrorSuccess);
   std::vector<regstore::StoreValue> values;
   ASSERT_EQ(regstore::StoreListValues(kHkcu, kFixture + "\\caf\xE9", &values), kErrorSuccess);
   ASSERT_EQ(values.size(), 2u);
@@ -217,7 +217,7 @@ TEST(StoreUpgrade, CopyRestoredFromADumpIsAStore) {
   const std::uint8_t one[] = {1, 0, 0, 0};
   EXPECT_EQ(regstore::SetValue(key, "LEFT", kRegDword, one, 4), kErrorSuccess);
   EXPECT_EQ(regstore::CloseKey(key), kErrorSuccess);
-  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
+  EXPECT_EQ(regstore::CommitPending(), kErrorSuccess);
   std::vector<regstore::StoreValue> values;
   ASSERT_EQ(regstore::StoreListValues(kHkcu, kFixture + "\\Window", &values), kErrorSuccess);
   ASSERT_EQ(values.size(), 2u);

@@ -270,7 +270,7 @@ TEST_F(RegstoreTest, ExportThenImportRoundTrips) {
   }
 }
 
-TEST_F(RegstoreTest, ImportReportsBadLinesAndWritesTheRest) {
+TEST_F(RegstoreTest, ImportWarnsOfSkippedLinesAndWritesTheRest) {
   FakeConsole console;
   console.input.str(
       "REGEDIT4\n"
@@ -286,14 +286,16 @@ TEST_F(RegstoreTest, ImportReportsBadLinesAndWritesTheRest) {
       "\"Bin\"=-\n"
       "\"NotThere\"=-\n"
       "\"Cut\\0Short\"=\"x\"\n");
+  // Skipped lines are warnings: the import goes on and succeeds.
   Result result = Regstore({"import", "-"}, &console);
-  EXPECT_EQ(result.code, 1);
+  EXPECT_EQ(result.code, 0);
   EXPECT_EQ(result.err,
-            "regstore: (standard input):4: a dword must be 1 to 8 hexadecimal digits\n"
+            "regstore: (standard input):4: dword: needs 1 to 8 hexadecimal digits; the line is "
+            "skipped\n"
             "regstore: (standard input):5: the key HKEY_NOWHERE\\X begins with no root key's "
             "name\n"
-            "regstore: (standard input):13: a value name cannot hold a NUL character\n"
-            "regstore: ERROR: 4 line(s) of (standard input) were not imported.\n");
+            "regstore: (standard input):13: the value name holds \"\\0\", which the registry's "
+            "tools refuse; the line is skipped\n");
   EXPECT_EQ(Read("Software\\Imported", "A"), Value(plat::kRegDword, std::string("\1\0\0\0", 4)));
   EXPECT_EQ(Read("Software\\Imported\\Sub", ""), Value(plat::kRegSz, std::string("d\0", 2)));
   EXPECT_FALSE(KeyExists(kHkeyCurrentUser, "Software\\BrevlinTest\\another"));

@@ -21,6 +21,7 @@
 #include "platform/posix/linux_file_names.h"
 #include "platform/posix/registry_health.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 #include "platform/ui.h"
 
 namespace {
@@ -106,6 +107,11 @@ int Run(int argc, char** argv) {
     }
   } else {
     Import(command_line);
+    // The exit status answers for the changes: they reach the disk first.
+    // Other programs may hold the store open, and then this one is not the
+    // last to close it, whose close would sync it.
+    if (plat::FlushWritesToDisk() != plat::kErrorSuccess)
+      outcome.Note(RunEvent::kStoreUnavailable);
   }
   // The Windows program says nothing of a file that is not there; a Linux
   // command does.

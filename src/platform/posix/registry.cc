@@ -75,6 +75,12 @@ void FlushPendingWrites() {
   static_cast<void>(regstore::CommitPending());
 }
 
+Status FlushWritesToDisk() {
+  // Without a connection this process changed nothing, and nothing is
+  // opened or made here.
+  return regstore::CommitToDisk();
+}
+
 Status RegistryState() {
   return regstore::StoreState();
 }

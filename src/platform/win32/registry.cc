@@ -334,6 +334,10 @@ void EndRegistryUse() {
 // The Windows registry writes back in its own time: nothing is held here.
 void FlushPendingWrites() {}
 
+Status FlushWritesToDisk() {
+  return kErrorSuccess;
+}
+
 Status RegistryState() {
   return kErrorSuccess;
 }

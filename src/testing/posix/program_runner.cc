@@ -52,7 +52,9 @@ std::string BuiltProgram(const std::string& name) {
 RunningProgram::RunningProgram(const std::string& program, const ProgramOptions& options) {
   char real[PATH_MAX];
   program_ = ::realpath(program.c_str(), real) ? real : program;
-  error_file_ = JoinPath(NewTempDir(), "stderr");
+  const std::string streams = NewTempDir();
+  error_file_ = JoinPath(streams, "stderr");
+  output_file_ = JoinPath(streams, "stdout");
   std::vector<std::string> changes = options.environment;
   if (!options.store.empty())
     changes.push_back("REGSTORE=" + options.store);
@@ -86,19 +88,23 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramOptions&
     argv.push_back(&s[0]);
   argv.push_back(nullptr);
   const int error_fd = ::open(error_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (error_fd < 0)
+  const int output_fd =
+      ::open(output_file_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (error_fd < 0 || output_fd < 0) {
+    ::close(error_fd);
+    ::close(output_fd);
     return;
+  }
 
   start_ = Now();
   pid_ = ::fork();
   if (pid_ == 0) {
     // Only async-signal-safe calls from here on.
     ::dup2(error_fd, 2);
-    const int null_fd = ::open("/dev/null", O_RDWR);
-    if (null_fd >= 0) {
+    ::dup2(output_fd, 1);
+    const int null_fd = ::open("/dev/null", O_RDONLY);
+    if (null_fd >= 0)
       ::dup2(null_fd, 0);
-      ::dup2(null_fd, 1);
-    }
     if (!options.folder.empty() && ::chdir(options.folder.c_str()) != 0)
       ::_exit(126);
     if (options.file_size_limit >= 0) {
@@ -119,6 +125,7 @@ RunningProgram::RunningProgram(const std::string& program, const ProgramOptions&
     ::_exit(127);
   }
   ::close(error_fd);
+  ::close(output_fd);
 }
 
 RunningProgram::~RunningProgram() {
@@ -136,6 +143,7 @@ void RunningProgram::Collect(int status) {
   }
   run_.peak_memory_kib = peak_kib_;
   run_.error_output = ReadWholeFile(error_file_);
+  run_.output = ReadWholeFile(output_file_);
 }
 
 void RunningProgram::WatchMemory() {
@@ -184,6 +192,24 @@ bool RunningProgram::Stop() {
 void RunningProgram::Continue() {
   if (!ended_)
     ::kill(pid_, SIGCONT);
+}
+
+bool RunningProgram::WaitUntilStopped(double seconds) {
+  const double give_up = Now() + seconds;
+  while (Started() && !ended_ && Now() < give_up) {
+    int status = 0;
+    const pid_t got = ::waitpid(pid_, &status, WNOHANG | WUNTRACED);
+    if (got == pid_) {
+      if (WIFSTOPPED(status))
+        return true;
+      Collect(status);
+    } else if (got < 0) {
+      break;
+    } else {
+      ::usleep(500);
+    }
+  }
+  return false;
 }
 
 ProgramRun RunningProgram::Wait() {

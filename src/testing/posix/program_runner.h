@@ -40,6 +40,7 @@ struct ProgramOptions {
 struct ProgramRun {
   int exit_code = -1;  // -1 when a signal ended it
   int signal = 0;      // the signal that ended it, or 0
+  std::string output;  // what it wrote to standard output
   std::string error_output;
   // The highest resident memory seen while Wait() watched it.
   long peak_memory_kib = 0;
@@ -63,6 +64,9 @@ class RunningProgram {
   // first.
   bool Stop();
   void Continue();
+  // Waits up to `seconds` for it to stop by itself; false when it ended or
+  // went on running.
+  bool WaitUntilStopped(double seconds);
   // Waits for the end.
   ProgramRun Wait();
   // Kills it (SIGKILL) and waits for the end.
@@ -80,6 +84,7 @@ class RunningProgram {
   bool ended_ = false;
   ProgramRun run_;
   std::string error_file_;
+  std::string output_file_;
   double start_ = 0;
   long peak_kib_ = 0;
 };
