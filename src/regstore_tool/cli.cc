@@ -49,6 +49,9 @@ int RunRegstore(const std::vector<std::string>& args, Output& out, Output& err, 
   const std::string problem = ParseCommandLine(args, 1, OptionRules(*command), &line);
   if (!problem.empty())
     return context.Usage(command->name, problem);
+  // reg.exe takes /? alone.
+  if (line.help && (!line.operands.empty() || !line.options.empty()))
+    return context.Usage(command->name, "/? takes no other arguments");
   if (line.help) {
     out << HelpText(*command);
     return context.OutputStatus(kSuccess);

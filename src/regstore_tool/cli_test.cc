@@ -106,6 +106,14 @@ TEST_F(RegstoreTest, QueryShowsValuesAndSubkeys) {
                           "HKEY_CURRENT_USER\\Software\\BrevlinTest\\Sub\n"
                           "    Q    REG_QWORD    0x8000000000000001\n"
                           "\n");
+
+  // A key without values has no line of its own; one without either shows
+  // the blank line alone.
+  Result bare = Regstore({"query", "hkcu\\software"});
+  EXPECT_EQ(bare.out, "\nHKEY_CURRENT_USER\\Software\\BrevlinTest\n");
+  ASSERT_EQ(Regstore({"add", "HKCU\\Software\\BrevlinTest\\Sub\\Empty", "/ve", "/f"}).code, 0);
+  ASSERT_EQ(Regstore({"delete", "HKCU\\Software\\BrevlinTest\\Sub\\Empty", "/ve", "/f"}).code, 0);
+  EXPECT_EQ(Regstore({"query", "HKCU\\Software\\BrevlinTest\\Sub\\Empty"}).out, "\n");
 }
 
 TEST_F(RegstoreTest, QueryOfOneValue) {
@@ -317,7 +325,15 @@ TEST_F(RegstoreTest, AddTakesDataAsRegExeDoes) {
       {{"/t", "REG_NONE", "/d", "xy"}, 0, plat::kRegNone, std::string("xy\0", 3)},
       {{"/t", "REG_DWORD", "/d", "1024"}, 0, plat::kRegDword, std::string("\0\4\0\0", 4)},
       {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, 0, plat::kRegDword, "\xff\xff\xff\xff"},
-      {{"/t", "REG_DWORD"}, 0, plat::kRegDword, std::string("\0\0\0\0", 4)},
+      {{"/t", "REG_DWORD"}, 2, 0, ""},
+      {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x1020304"},
+       0,
+       plat::kRegDwordBigEndian,
+       std::string("\1\2\3\4", 4)},
+      {{"/t", "reg_dword_little_endian", "/d", "7"},
+       0,
+       plat::kRegDword,
+       std::string("\7\0\0\0", 4)},
       {{"/t", "REG_DWORD", "/d", "4294967296"}, 2, 0, ""},
       {{"/t", "REG_DWORD", "/d", "-1"}, 2, 0, ""},
       {{"/t", "REG_DWORD", "/d", "0x"}, 2, 0, ""},
@@ -344,9 +360,16 @@ TEST_F(RegstoreTest, AddTakesDataAsRegExeDoes) {
        std::string("a\0b\0\0", 5)},
       {{"/t", "REG_MULTI_SZ"}, 0, plat::kRegMultiSz, std::string("\0", 1)},
       {{"/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, 2, 0, ""},
+      {{"/t", "REG_MULTI_SZ", "/d", "a#b#", "/s", "#"},
+       0,
+       plat::kRegMultiSz,
+       std::string("a\0b\0\0", 5)},
+      {{"/t", "REG_MULTI_SZ", "/d", "a##", "/s", "#"}, 2, 0, ""},
       {{"/t", "REG_MULTI_SZ", "/d", "a", "/s", "##"}, 2, 0, ""},
-      {{"/t", "REG_SZ", "/s", "#"}, 2, 0, ""},
+      {{"/t", "REG_SZ", "/s", "#", "/d", "a#b"}, 0, plat::kRegSz, std::string("a#b\0", 4)},
       {{"/t", "REG_LINK"}, 2, 0, ""},
+      {{"/t", "REG_RESOURCE_LIST", "/d", "00"}, 2, 0, ""},
+      {{"/t", "REG_WHATEVER"}, 2, 0, ""},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -360,12 +383,17 @@ TEST_F(RegstoreTest, AddTakesDataAsRegExeDoes) {
     else
       EXPECT_FALSE(Read("Software\\Added", name)) << name;
   }
-  // A key alone, and the unnamed value.
+  // A key alone gets the empty unnamed value (the keys above it get none);
+  // /t and /d without /v or /ve set the unnamed value.
   EXPECT_EQ(Regstore({"ADD", "HKCU\\Software\\Added\\Deeper\\Still"}).code, 0);
-  EXPECT_TRUE(KeyExists(kHkeyCurrentUser, "Software\\Added\\Deeper\\Still"));
+  EXPECT_EQ(Read("Software\\Added\\Deeper\\Still", ""), Value(plat::kRegSz, std::string("\0", 1)));
+  EXPECT_TRUE(KeyExists(kHkeyCurrentUser, "Software\\Added\\Deeper"));
+  EXPECT_FALSE(Read("Software\\Added\\Deeper", ""));
   EXPECT_EQ(Regstore({"add", "HKCU\\Software\\Added", "/ve", "/d", "unnamed"}).code, 0);
   EXPECT_EQ(Read("Software\\Added", ""), Value(plat::kRegSz, std::string("unnamed\0", 8)));
-  EXPECT_EQ(Regstore({"add", "HKCU\\Software\\Added", "/d", "x"}).code, 2);
+  EXPECT_EQ(Regstore({"add", "HKCU\\Software\\Added", "/t", "REG_DWORD", "/d", "9", "/f"}).code, 0);
+  EXPECT_EQ(Read("Software\\Added", ""), Value(plat::kRegDword, std::string("\x09\0\0\0", 4)));
+  EXPECT_EQ(Regstore({"add", "HKCU\\Software\\Added", "/d", "x"}).code, 1);  // exists, no /f
   EXPECT_EQ(Regstore({"add", "HKCU\\Software\\Added", "/v", "x", "/ve"}).code, 2);
 }
 
@@ -487,6 +515,9 @@ TEST_F(RegstoreTest, CommandLineErrors) {
       {{"query", "HKCU", "-x"}, 2, "unknown option '-x'"},
       {{"query", "HKCU", "/v"}, 2, "the option /v needs a value"},
       {{"delete", "HKCU", "more"}, 2, "delete takes one key"},
+      {{"add", "HKCU\\Software\\X\\\\"}, 2, "ends with two backslashes"},
+      {{"copy", "/?", "HKCU\\A"}, 2, "/? takes no other arguments"},
+      {{"add", "HKCU\\X", "/t", "REG_LINK"}, 2, "unsupported registry data type REG_LINK"},
       {{"query", "HKEY_NOWHERE\\Software"}, 2, "Invalid key name 'HKEY_NOWHERE\\Software'"},
       {{"query", "HKCU\\Software\\Missing"},
        1,
@@ -533,7 +564,7 @@ TEST_F(RegstoreTest, FailedOutputIsReported) {
       {"export", "HKCU\\Software\\BrevlinTest"},
       {"export", "HKCU\\Software\\BrevlinTest", "-", "/5"},
       {"help"},
-      {"add", "HKCU\\Software\\Other"},
+      {"add", "HKCU\\Software\\Other", "/f"},
   };
   for (const auto& args : commands) {
     for (bool terminal : {false, true}) {

@@ -152,6 +152,10 @@ int CommandContext::StoreError(const std::string& what, Status status) {
 }
 
 int CommandContext::ParseKey(const std::string& command, const std::string& text, KeyName* key) {
+  // One backslash at the end is taken as none; two name no key, as reg.exe
+  // takes them.
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\\\\") == 0)
+    return Usage(command, "Invalid key name '" + text + "': it ends with two backslashes");
   if (!SplitKeyName(text, key))
     return Usage(command, "Invalid key name '" + text +
                               "': it must begin with HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, "

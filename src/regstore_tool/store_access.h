@@ -22,6 +22,7 @@ using plat::kErrorFileNotFound;
 using plat::kErrorSuccess;
 using plat::kRegBinary;
 using plat::kRegDword;
+using plat::kRegDwordBigEndian;
 using plat::kRegExpandSz;
 using plat::kRegMultiSz;
 using plat::kRegNone;

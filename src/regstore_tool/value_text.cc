@@ -12,12 +12,18 @@ namespace regstore_tool {
 namespace {
 
 bool FixedNumber(const ValueView& value, unsigned long long* number) {
-  const std::size_t size = value.type == kRegDword ? 4 : 8;
-  if ((value.type != kRegDword && value.type != kRegQword) || value.size != size)
+  const std::size_t size = value.type == kRegQword ? 8 : 4;
+  if ((value.type != kRegDword && value.type != kRegQword && value.type != kRegDwordBigEndian) ||
+      value.size != size)
     return false;
   *number = 0;
-  for (std::size_t i = size; i > 0; --i)
-    *number = *number << 8 | value.data[i - 1];
+  if (value.type == kRegDwordBigEndian) {
+    for (std::size_t i = 0; i < size; ++i)
+      *number = *number << 8 | value.data[i];
+  } else {
+    for (std::size_t i = size; i > 0; --i)
+      *number = *number << 8 | value.data[i - 1];
+  }
   return true;
 }
 
@@ -80,18 +86,32 @@ std::string TypeName(std::uint32_t type) {
   return text;
 }
 
-// The types `add /t` takes.
-bool ParseTypeName(const std::string& name, std::uint32_t* type) {
-  static constexpr std::uint32_t kTypes[] = {kRegSz,    kRegExpandSz, kRegMultiSz, kRegDword,
-                                             kRegQword, kRegBinary,   kRegNone};
-  const std::string lower = LowerAscii(name);
-  for (std::uint32_t entry : kTypes) {
-    if (lower == LowerAscii(std::string(regdefs::ValueTypeName(entry)))) {
-      *type = entry;
-      return true;
-    }
+TypeNameUse ParseTypeName(const std::string& name, std::uint32_t* type) {
+  std::string upper = name;
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
   }
-  return false;
+  // The other name of REG_DWORD, which reg.exe takes too.
+  if (upper == "REG_DWORD_LITTLE_ENDIAN")
+    upper = "REG_DWORD";
+  const regdefs::ValueTypeEntry* entry = regdefs::ValueTypeByName(upper);
+  if (!entry)
+    return TypeNameUse::kUnknown;
+  *type = entry->type;
+  switch (entry->type) {
+    case kRegSz:
+    case kRegExpandSz:
+    case kRegMultiSz:
+    case kRegDword:
+    case kRegDwordBigEndian:
+    case kRegQword:
+    case kRegBinary:
+    case kRegNone:
+      return TypeNameUse::kAdded;
+    default:
+      return TypeNameUse::kNotAdded;
+  }
 }
 
 // The data as reg.exe shows it.
@@ -111,6 +131,7 @@ std::string QueryData(const ValueView& value) {
       return shown;
     }
     case kRegDword:
+    case kRegDwordBigEndian:
     case kRegQword:
       if (FixedNumber(value, &number)) {
         static const char kDigits[] = "0123456789abcdef";
@@ -145,6 +166,7 @@ std::string JsonData(const ValueView& value) {
       return json + "]";
     }
     case kRegDword:
+    case kRegDwordBigEndian:
     case kRegQword:
       if (FixedNumber(value, &number))
         return std::to_string(number);
@@ -161,15 +183,19 @@ std::string ParseAddData(std::uint32_t type, const std::string& text, const std:
   data->clear();
   switch (type) {
     case kRegDword:
+    case kRegDwordBigEndian:
     case kRegQword: {
-      const std::size_t size = type == kRegDword ? 4 : 8;
+      const std::size_t size = type == kRegQword ? 8 : 4;
       unsigned long long number = 0;
-      if (!text.empty() && !ParseNumber(text, type == kRegDword ? 0xFFFFFFFFull : ~0ull, &number))
+      // A number needs its digits: reg.exe refuses a number without data.
+      if (text.empty() || !ParseNumber(text, size == 4 ? 0xFFFFFFFFull : ~0ull, &number))
         return TypeName(type) + " data must be a number from 0 to " +
-               (type == kRegDword ? "4294967295" : "18446744073709551615") +
+               (size == 4 ? "4294967295" : "18446744073709551615") +
                ", decimal or 0x hexadecimal: '" + text + "'";
-      for (std::size_t i = 0; i < size; ++i)
-        data->push_back(static_cast<std::uint8_t>(number >> (8 * i)));
+      for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t shift = type == kRegDwordBigEndian ? size - 1 - i : i;
+        data->push_back(static_cast<std::uint8_t>(number >> (8 * shift)));
+      }
       return "";
     }
     case kRegBinary: {
@@ -194,9 +220,9 @@ std::string ParseAddData(std::uint32_t type, const std::string& text, const std:
         data->insert(data->end(), text.begin() + static_cast<std::ptrdiff_t>(start),
                      text.begin() + static_cast<std::ptrdiff_t>(end));
         data->push_back(0);
+        // One separator at the end closes the last string, as reg.exe
+        // takes it.
         start = end + separator.size();
-        if (end + separator.size() == text.size() && end != text.size())
-          return "REG_MULTI_SZ data may not end with a separator: '" + text + "'";
       }
       data->push_back(0);
       return "";

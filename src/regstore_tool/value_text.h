@@ -13,8 +13,11 @@ namespace regstore_tool {
 
 // "REG_SZ" and so on; "0x..." for a type without a name.
 std::string TypeName(std::uint32_t type);
-// The types `add /t` takes, in any letter case.
-bool ParseTypeName(const std::string& name, std::uint32_t* type);
+// What `add /t` makes of a type's name (in any letter case): a type it
+// sets, a type with a name that it does not set (REG_LINK and the resource
+// types), or no type.
+enum class TypeNameUse { kAdded, kNotAdded, kUnknown };
+TypeNameUse ParseTypeName(const std::string& name, std::uint32_t* type);
 // The data as reg.exe's query shows it (control characters not escaped).
 std::string QueryData(const ValueView& value);
 // The data as a JSON value: a string, an array of strings, a number, or

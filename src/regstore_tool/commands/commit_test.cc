@@ -106,9 +106,8 @@ TEST_F(CommitTest, CopyIsOneUnit) {
   EXPECT_FALSE(ReadValue(kHkeyCurrentUser, "Software\\To", "top"));
 }
 
-// The store is replaced once the command has made its changes: the commit
-// is refused, the command fails without its success line, and the store it
-// worked on holds none of its changes.
+// The store is replaced once the input is read: the command fails without
+// its success line, and the store it worked on holds none of its changes.
 TEST_F(CommitTest, AFailedCommitIsReportedAndNothingIsStored) {
   const std::string path = registry_.StorePath();
   const std::string aside = path + ".aside";
@@ -129,10 +128,10 @@ TEST_F(CommitTest, AFailedCommitIsReportedAndNothingIsStored) {
   RegstoreResult result = Regstore({"import", "-"}, &console);
   EXPECT_EQ(result.code, 1);
   EXPECT_EQ(result.out, "");
-  EXPECT_NE(result.err.find("ERROR: The changes were not stored in the registry store " + path +
-                            ": the store file was replaced"),
-            std::string::npos)
-      << result.err;
+  // The reader may read ahead of the writes: the store then refuses a write
+  // or the commit, and says why either way.
+  EXPECT_NE(result.err.find("the store file was replaced"), std::string::npos) << result.err;
+  EXPECT_EQ(result.err.find(kSuccessLine), std::string::npos);
   // Every later write of the run is refused too, and reported.
   RegstoreResult later = Regstore({"add", "HKCU\\Software\\Later", "/f"});
   EXPECT_EQ(later.code, 1);

@@ -29,7 +29,9 @@ class QueryPrinter : public KeyVisitor {
     key_shown_ = false;
     values_ = 0;
     subkeys_ = 0;
-    if (!only_)
+    // As reg.exe shows it, a key without values has no line of its own
+    // unless every key is shown (/s) or the output is JSON.
+    if (!only_ && (recursive_ || json_))
       ShowKey();
     return out_.error() == 0;
   }
