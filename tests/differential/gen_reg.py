@@ -163,7 +163,10 @@ class RegFileGenerator:
             last = i == len(parts) - 1
             if not last:
                 lines[-1] += self.choice([","] * 60 + [", ", ",,", " ,"])
-            if continued and not last and self.chance(0.25):
+            # String data of a UTF-16 file breaks between characters only:
+            # cut after an odd byte, reg import reads past its data.
+            whole = not (self.wide and string_type) or i % 2 == 1
+            if continued and not last and whole and self.chance(0.25):
                 lines[-1] += self.choice(["\\"] * 12 + ["  \\", "\\ ;c", "\\ x", ""])
                 while self.chance(0.15):
                     lines.append(self.choice(["", "  ; comment", "; c", "# c", "\"intruder\"=\"x\""]))

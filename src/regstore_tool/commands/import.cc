@@ -1,7 +1,7 @@
 // regstore import FILE: writes the keys and values of a .reg file, as one
 // transaction: the first change the store refuses ends the import, and
-// nothing of the file is stored. Lines that cannot be read are reported and
-// skipped.
+// nothing of the file is stored. Lines that the registry's own tools skip
+// are skipped with a warning, and the import goes on and succeeds.
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -79,8 +79,7 @@ class Importer : public RegFileHandler {
     return true;
   }
 
-  // A skipped line is a warning: the import goes on and succeeds, as the
-  // registry's own tools let it.
+  // A skipped line is a warning, as it is for the registry's own tools.
   void Problem(int line, const std::string& message) override {
     note_(file_ + ":" + std::to_string(line) + ": " + message);
   }
@@ -154,10 +153,12 @@ extern const CommandSpec kImportCommand = {
     "import a .reg file",
     "import FILE",
     "Writes the keys and values of a registry file (\"REGEDIT4\" or \"Windows\n"
-    "Registry Editor Version 5.00\", 8-bit, UTF-8 or UTF-16LE) into the store; - reads\n"
-    "standard input. [-KEY] deletes a key, \"NAME\"=- a value. A line that cannot be\n"
-    "read is reported with its number and skipped, and the import goes on; a change\n"
-    "the store refuses ends it, and then nothing of the file is stored.\n",
+    "Registry Editor Version 5.00\", 8-bit or UTF-16LE with FF FE first) into the\n"
+    "store, line by line as reg import does; - reads standard input. [-KEY]\n"
+    "deletes a key, \"NAME\"=- a value. A line that reg import skips is skipped\n"
+    "with a warning naming its line, and the import goes on and succeeds. A file\n"
+    "without a registry header fails; if the store refuses a change, nothing of\n"
+    "the file is imported.\n",
     {},
     {},
     "",

@@ -1,0 +1,1 @@
+add	HKCU\Software\BrevlinDiff\@C@	/v	n	/t	REG_DWORD	/f

@@ -1,0 +1,1 @@
+add	HKCU\Software\BrevlinDiff\@C@\new	/f

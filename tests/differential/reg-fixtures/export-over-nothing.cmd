@@ -1,0 +1,2 @@
+add	HKCU\Software\BrevlinDiff\@C@	/v	n	/d	x	/f
+export	HKCU\Software\BrevlinDiff\@C@	@FILE@	/y
