@@ -16,7 +16,8 @@ constexpr plat::RegKey kHandshakeRoot = plat::kHkeyCurrentUser;
 constexpr char kHandshakeKey[] = "Software\\Mardovan";
 constexpr char kHandshakeValue[] = "Loading";
 
-// Calls `read` until it answers 1, sleeping 1 millisecond between calls, and
+// Calls `read` until it answers 1, committing what is pending and sleeping 1
+// millisecond between calls, and
 // answers true then. Answers false once `limit` has passed with other answers:
 // another writer has changed the value and may never change it back. An
 // exception from `read` passes on.

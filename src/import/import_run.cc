@@ -480,8 +480,6 @@ bool Importer::Run() {
   plat::FlushPendingWrites();
   const bool done = WithHandshakeKey([&] {
     registry_.PutDword(kHandshakeValue, 1);
-    // The value is in the store before the wait for it to read back.
-    plat::FlushPendingWrites();
     // When another writer has changed the value meanwhile, it is left as that
     // writer left it.
     bool read_back =
