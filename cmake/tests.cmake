@@ -46,6 +46,12 @@ if(NOT CMAKE_CROSSCOMPILING)
   gtest_discover_tests(brevlin_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endif()
 
+# The store and the registry's vocabulary include nothing of the floors above
+# them.
+add_test(NAME layering.includes
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -P
+          ${CMAKE_SOURCE_DIR}/tests/layering/check_includes.cmake)
+
 # The test command also registers the runs of the other builds here, so that
 # one ctest run covers them all and ends with one summary.
 if(NOT CMAKE_CROSSCOMPILING)
@@ -102,6 +108,15 @@ if(NOT CMAKE_CROSSCOMPILING)
       COMMAND ${CMAKE_SOURCE_DIR}/tests/differential/run.sh ${prefer_32}
               --linux-build ${CMAKE_BINARY_DIR} --windows-build ${BREVLIN_WIN64_DIR})
     set_tests_properties(differential PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
+    # regstore import and Wine's reg import on the same registry files: the
+    # fixtures and a seeded sample must leave the same keys, values and exit
+    # status (tests/differential/run-reg.py; its header says how to run a
+    # large sample by hand).
+    add_test(NAME differential.reg
+      COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/differential/run-reg.py
+              --regstore $<TARGET_FILE:regstore> --only reg)
+    set_tests_properties(differential.reg PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine
+      SKIP_RETURN_CODE 77)
   endif()
   # Registry files from Wine's reg and regedit through regstore and back.
   if(BREVLIN_WIN64_DIR AND TARGET regstore)

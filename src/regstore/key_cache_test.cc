@@ -7,14 +7,14 @@
 
 #include <string>
 
-#include "platform/registry.h"
 #include "regstore/names.h"
 #include "regstore/regstore.h"
-#include "testing/registry_fixture.h"
+#include "testing/posix/store_key.h"
+#include "testing/registry_contents.h"
 
 namespace {
 
-using namespace plat;
+using namespace regdefs;
 using testing_support::ReadValue;
 
 const RegKey kHkcu = kHkeyCurrentUser;
@@ -41,18 +41,19 @@ class StoreCacheTest : public ::testing::Test {
   // for a create, whether the key was new.
   Status Open(const std::string& path, std::uint32_t access = kKeyAllAccess) {
     RegKey key = kNullKey;
-    Status status = RegOpenKeyExA(kHkcu, path.c_str(), 0, access, &key);
-    if (status == kErrorSuccess)
-      RegCloseKey(key);
+    Status status = regstore::OpenKey(kHkcu, path.c_str(), access, &key);
+    if (status == kErrorSuccess) {
+      EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
+    }
     return status;
   }
   Status Create(const std::string& path, bool* created = nullptr) {
     RegKey key = kNullKey;
     std::uint32_t disposition = 0;
-    Status status = RegCreateKeyExA(kHkcu, path.c_str(), 0, nullptr, 0, kKeyAllAccess, nullptr,
-                                    &key, &disposition);
-    if (status == kErrorSuccess)
-      RegCloseKey(key);
+    Status status = regstore::CreateKey(kHkcu, path.c_str(), kKeyAllAccess, &key, &disposition);
+    if (status == kErrorSuccess) {
+      EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
+    }
     if (created)
       *created = disposition == kRegCreatedNewKey;
     return status;
@@ -81,12 +82,11 @@ TEST_F(StoreCacheTest, KeyRecreatedElsewhereTakesTheWrites) {
       "'Cache'");
 
   RegKey key = kNullKey;
-  ASSERT_EQ(RegCreateKeyExA(kHkcu, "Software\\Cache\\Again", 0, nullptr, 0, kKeyAllAccess, nullptr,
-                            &key, nullptr),
+  ASSERT_EQ(regstore::CreateKey(kHkcu, "Software\\Cache\\Again", kKeyAllAccess, &key, nullptr),
             kErrorSuccess);
   const std::uint8_t data[4] = {1, 2, 3, 4};
-  EXPECT_EQ(RegSetValueExA(key, "v", 0, kRegBinary, data, 4), kErrorSuccess);
-  RegCloseKey(key);
+  EXPECT_EQ(regstore::SetValue(key, "v", kRegBinary, data, 4), kErrorSuccess);
+  EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
   auto value = ReadValue(kHkcu, "Software\\Cache\\Again", "v");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->data, std::vector<std::uint8_t>(data, data + 4));
@@ -122,7 +122,7 @@ TEST_F(StoreCacheTest, KeyCreatedElsewhereAfterAMissIsFound) {
 TEST_F(StoreCacheTest, CreateAfterAFailedOpenSeesChangesMadeInBetween) {
   ASSERT_EQ(Create("Software\\Cache"), kErrorSuccess);
   RegKey key = kNullKey;
-  ASSERT_EQ(RegOpenKeyExA(kHkcu, "Software\\Cache\\New\\Leaf", 0, kKeyAllAccess, &key),
+  ASSERT_EQ(regstore::OpenKey(kHkcu, "Software\\Cache\\New\\Leaf", kKeyAllAccess, &key),
             kErrorFileNotFound);
   Other("DELETE FROM keys WHERE name = 'Cache'");
   bool created = false;
@@ -130,7 +130,7 @@ TEST_F(StoreCacheTest, CreateAfterAFailedOpenSeesChangesMadeInBetween) {
   EXPECT_TRUE(created);
   EXPECT_EQ(Open("Software\\Cache\\New\\Leaf"), kErrorSuccess);
 
-  ASSERT_EQ(RegOpenKeyExA(kHkcu, "Software\\Cache\\Other", 0, kKeyAllAccess, &key),
+  ASSERT_EQ(regstore::OpenKey(kHkcu, "Software\\Cache\\Other", kKeyAllAccess, &key),
             kErrorFileNotFound);
   Other("UPDATE keys SET flags = 1 WHERE name = 'Cache'");
   EXPECT_EQ(Create("Software\\Cache\\Other"), kErrorAccessDenied);
@@ -145,13 +145,12 @@ TEST_F(StoreCacheTest, ManyKeysKeepTheirOwnValues) {
   for (int pass = 0; pass < 2; ++pass) {
     for (int k = 0; k < kKeys; ++k) {
       RegKey key = kNullKey;
-      ASSERT_EQ(RegCreateKeyExA(kHkcu, path(k).c_str(), 0, nullptr, 0, kKeyAllAccess, nullptr, &key,
-                                nullptr),
+      ASSERT_EQ(regstore::CreateKey(kHkcu, path(k).c_str(), kKeyAllAccess, &key, nullptr),
                 kErrorSuccess);
       const std::uint8_t data[4] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
                                     static_cast<std::uint8_t>(pass), 0};
-      ASSERT_EQ(RegSetValueExA(key, "n", 0, kRegDword, data, 4), kErrorSuccess);
-      RegCloseKey(key);
+      ASSERT_EQ(regstore::SetValue(key, "n", kRegDword, data, 4), kErrorSuccess);
+      EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
     }
   }
   sqlite3_stmt* stmt = nullptr;

@@ -9,20 +9,21 @@
 //   in it is open (at a close, at the next call, or, when no call comes, by
 //   itself); before the program reads a file, shows a message or sleeps
 //   (FlushPendingWrites); at a flush; when the process ends normally; and at
-//   the end of each owner's operation (flags, delete tree). A commit makes
-//   all of it visible at once; a transaction whose changes cancel out is
-//   rolled back instead. The write lock is held only while a group is
-//   written.
+//   the end of each owner's operation (flags, delete tree); while changes
+//   are held (HoldChanges), only when asked. A commit makes all of it visible
+//   at once; a transaction whose changes cancel out is rolled back instead.
+//   The write lock is held only while a group is written.
 // - Names: key and value names compare without regard to ASCII letter case
 //   and keep the case they were created with.
 // - Durability: a commit survives the process being killed; it is forced to
-//   the disk (and so survives a power cut) only by a flush. A close no longer
-//   commits by itself: a change is in the store once its group is committed,
-//   at most 50 ms or 1,000 keys after it was made, before any message, and
-//   at the end. A kill loses at most the group in hand, never part of one:
-//   the values written through one handle between its open and its close
-//   are committed together (unless the program waits while it holds the
-//   handle open). An import tells by "Loading" whether it finished.
+//   the disk (and so survives a power cut) only by a flush or CommitToDisk.
+//   A close no longer commits by itself: a change is in the store once its
+//   group is committed, at most 50 ms or 1,000 keys after it was made, before
+//   any message, and at the end. A kill loses at most the group in hand,
+//   never part of one: the values written through one handle between its
+//   open and its close are committed together (unless the program waits
+//   while it holds the handle open). An import tells by "Loading" whether it
+//   finished.
 // - Readers: another process sees an import's changes only as they are
 //   committed, never half a commit; a reader is never blocked by a writer.
 // - Memory: a connection keeps at most 16 MiB of the store's pages, and a

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry.h"
 #include "regstore/names.h"
 #include "regstore/regstore.h"
-#include "testing/registry_fixture.h"
+#include "testing/posix/store_key.h"
+#include "testing/registry_contents.h"
 #include "testing/temp_files.h"
 
 namespace {
 
-using namespace plat;
+using namespace regdefs;
 
 // The tables as the first released version made them (names compared in
 // ASCII letter case only), holding keys and values whose names are one name
@@ -112,7 +112,7 @@ TEST(StoreVersion, Version0StoreIsMergedAsTheRegistryNamesIt) {
   EXPECT_EQ(Dword("Software\\Plain", "\xC4"), 6u);
 
   // Key ids go on after the highest one ever given.
-  testing_support::ScopedRegKey key;
+  testing_support::ScopedStoreKey key;
   ASSERT_EQ(key.Create(kHkeyCurrentUser, "Software\\New"), kErrorSuccess);
   key.Close();
   ASSERT_EQ(regstore::CommitPending(), kErrorSuccess);

@@ -17,23 +17,12 @@ namespace {
 // Longest value name, in bytes.
 constexpr std::size_t kMaxValueNameLength = 16383;
 
-// Standard and generic access rights that RegOpenKeyExA accepts.
-constexpr std::uint32_t kDelete = 0x00010000;
-constexpr std::uint32_t kWriteDac = 0x00040000;
-constexpr std::uint32_t kWriteOwner = 0x00080000;
-constexpr std::uint32_t kMaximumAllowed = 0x02000000;
-constexpr std::uint32_t kGenericAll = 0x10000000;
-constexpr std::uint32_t kGenericExecute = 0x20000000;
-constexpr std::uint32_t kGenericWrite = 0x40000000;
-constexpr std::uint32_t kGenericRead = 0x80000000;
-constexpr std::uint32_t kKeyWow64Flags = 0x0300;
-
 // The rights that a protected key or a read-only store refuses.
 constexpr std::uint32_t kWriteRights =
     kKeySetValue | kKeyCreateSubKey | kKeyCreateLink | kDelete | kWriteDac | kWriteOwner;
 
 std::uint32_t NormalizeAccess(std::uint32_t access) {
-  access &= ~kKeyWow64Flags;
+  access &= ~kKeyWow64Res;
   if (access & kGenericRead)
     access |= kKeyRead;
   if (access & kGenericExecute)

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string_view>
 
+#include "regdefs/root_keys.h"
 #include "regstore/names.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"

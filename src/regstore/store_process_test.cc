@@ -20,12 +20,10 @@
 #include <thread>
 #include <vector>
 
-#include "common/globals.h"
-#include "platform/registry.h"
-#include "registry/registry_object.h"
 #include "regstore/regstore.h"
 #include "testing/posix/program_runner.h"
-#include "testing/registry_fixture.h"
+#include "testing/posix/store_key.h"
+#include "testing/registry_contents.h"
 
 extern char** environ;
 
@@ -43,11 +41,11 @@ std::string ValueName(int value) {
 
 // The data of one value: its type and bytes follow from where it is.
 std::uint32_t ValueType(int value) {
-  return value % 3 == 0 ? plat::kRegDword : plat::kRegBinary;
+  return value % 3 == 0 ? regdefs::kRegDword : regdefs::kRegBinary;
 }
 
 std::vector<std::uint8_t> ValueData(int writer, int key, int value) {
-  if (ValueType(value) == plat::kRegDword) {
+  if (ValueType(value) == regdefs::kRegDword) {
     std::uint32_t n = static_cast<std::uint32_t>(writer * 1000000 + key * 10 + value);
     return {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
             static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)};
@@ -64,24 +62,24 @@ std::vector<std::uint8_t> ValueData(int writer, int key, int value) {
 // `progress_fd` (when not negative): every key up to it is committed.
 constexpr int kCommitEvery = 50;
 int WriterChild(int writer, int keys, int progress_fd) {
-  TRegistry reg;
   for (int k = 0; k < keys; ++k) {
-    if (!CanWriteRegKey(KeyPath(writer, k), plat::kHkeyCurrentUser))
+    if (!testing_support::StoreKeyTakesWrites(regdefs::kHkeyCurrentUser, KeyPath(writer, k)))
       return 10;
-    if (!reg.OpenPath("\\" + KeyPath(writer, k), true))
+    testing_support::ScopedStoreKey key;
+    if (key.Create(regdefs::kHkeyCurrentUser, KeyPath(writer, k)) != regdefs::kErrorSuccess)
       return 11;
     for (int v = 0; v < kValuesPerKey; ++v) {
       std::vector<std::uint8_t> data = ValueData(writer, k, v);
-      if (ValueType(v) == plat::kRegDword) {
-        reg.PutDword(ValueName(v), static_cast<std::int32_t>(data[0] | data[1] << 8 |
-                                                             data[2] << 16 | data[3] << 24));
-      } else {
-        reg.PutBytes(ValueName(v), data.data(), static_cast<std::int32_t>(data.size()));
+      if (regstore::SetValue(key.get(), ValueName(v).c_str(), ValueType(v), data.data(),
+                             static_cast<std::uint32_t>(data.size())) != regdefs::kErrorSuccess) {
+        return 13;
       }
     }
-    reg.ClosePath();
+    if (key.Close() != regdefs::kErrorSuccess)
+      return 14;
     if (progress_fd >= 0 && (k + 1) % kCommitEvery == 0) {
-      plat::FlushPendingWrites();
+      if (regstore::CommitPending() != regdefs::kErrorSuccess)
+        return 15;
       std::string line = std::to_string(k) + "\n";
       if (::write(progress_fd, line.data(), line.size()) < 0)
         return 12;
@@ -99,30 +97,31 @@ int ReaderChild(int writers, int keys) {
     bool complete = true;
     for (int w = 0; w < writers; ++w) {
       for (int k = 0; k < keys; ++k) {
-        plat::RegKey key = plat::kNullKey;
-        if (plat::RegOpenKeyExA(plat::kHkeyCurrentUser, KeyPath(w, k).c_str(), 0, plat::kKeyRead,
-                                &key) != plat::kErrorSuccess) {
+        regdefs::RegKey key = regdefs::kNullKey;
+        if (regstore::OpenKey(regdefs::kHkeyCurrentUser, KeyPath(w, k).c_str(), regdefs::kKeyRead,
+                              &key) != regdefs::kErrorSuccess) {
           complete = false;
           continue;
         }
         for (int v = 0; v < kValuesPerKey; ++v) {
           std::uint32_t type = 0;
           std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-          plat::Status status = plat::RegQueryValueExA(key, ValueName(v).c_str(), nullptr, &type,
-                                                       buffer.data(), &size);
-          if (status == plat::kErrorFileNotFound) {
+          regdefs::Status status =
+              regstore::QueryValue(key, ValueName(v).c_str(), nullptr, &type, buffer.data(), &size);
+          if (status == regdefs::kErrorFileNotFound) {
             complete = false;
             continue;
           }
           std::vector<std::uint8_t> expected = ValueData(w, k, v);
-          if (status != plat::kErrorSuccess || type != ValueType(v) ||
+          if (status != regdefs::kErrorSuccess || type != ValueType(v) ||
               std::vector<std::uint8_t>(buffer.begin(), buffer.begin() + size) != expected) {
             std::fprintf(stderr, "reader: %s %s: status %u\n", KeyPath(w, k).c_str(),
                          ValueName(v).c_str(), status);
             return 20;
           }
         }
-        plat::RegCloseKey(key);
+        if (regstore::CloseKey(key) != regdefs::kErrorSuccess)
+          return 22;
       }
     }
     if (complete)
@@ -133,12 +132,12 @@ int ReaderChild(int writers, int keys) {
 
 // Writes one value and ends normally without closing the key.
 int ExitWithoutCloseChild() {
-  plat::RegKey key = plat::kNullKey;
-  if (plat::RegCreateKeyExA(plat::kHkeyCurrentUser, "Software\\BrevlinTest\\Unclosed", 0, nullptr,
-                            0, plat::kKeyAllAccess, nullptr, &key, nullptr) != plat::kErrorSuccess)
+  regdefs::RegKey key = regdefs::kNullKey;
+  if (regstore::CreateKey(regdefs::kHkeyCurrentUser, "Software\\BrevlinTest\\Unclosed",
+                          regdefs::kKeyAllAccess, &key, nullptr) != regdefs::kErrorSuccess)
     return 30;
   const std::uint8_t one[] = {1, 0, 0, 0};
-  if (plat::RegSetValueExA(key, "Pending", 0, plat::kRegDword, one, 4) != plat::kErrorSuccess)
+  if (regstore::SetValue(key, "Pending", regdefs::kRegDword, one, 4) != regdefs::kErrorSuccess)
     return 31;
   return 0;
 }
@@ -154,23 +153,23 @@ int LimitedWriterChild(int limit_kib, int progress_fd) {
   if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
     return 40;
   for (int k = 0; k < 100000; ++k) {
-    plat::RegKey key = plat::kNullKey;
-    if (plat::RegCreateKeyExA(plat::kHkeyCurrentUser, KeyPath(0, k).c_str(), 0, nullptr, 0,
-                              plat::kKeyAllAccess, nullptr, &key, nullptr) != plat::kErrorSuccess)
+    regdefs::RegKey key = regdefs::kNullKey;
+    if (regstore::CreateKey(regdefs::kHkeyCurrentUser, KeyPath(0, k).c_str(),
+                            regdefs::kKeyAllAccess, &key, nullptr) != regdefs::kErrorSuccess)
       return 0;
     for (int v = 0; v < kValuesPerKey; ++v) {
       std::vector<std::uint8_t> data = ValueData(0, k, v);
-      if (plat::RegSetValueExA(key, ValueName(v).c_str(), 0, ValueType(v), data.data(),
-                               static_cast<std::uint32_t>(data.size())) != plat::kErrorSuccess) {
-        plat::RegCloseKey(key);
+      if (regstore::SetValue(key, ValueName(v).c_str(), ValueType(v), data.data(),
+                             static_cast<std::uint32_t>(data.size())) != regdefs::kErrorSuccess) {
+        static_cast<void>(regstore::CloseKey(key));  // the refused write is the answer
         return 0;
       }
     }
-    if (plat::RegCloseKey(key) != plat::kErrorSuccess)
+    if (regstore::CloseKey(key) != regdefs::kErrorSuccess)
       return 0;
     if ((k + 1) % 20 != 0)
       continue;
-    if (plat::RegFlushKey(plat::kHkeyCurrentUser) != plat::kErrorSuccess)
+    if (regstore::FlushKey(regdefs::kHkeyCurrentUser) != regdefs::kErrorSuccess)
       return 0;
     std::string line = std::to_string(k) + "\n";
     if (::write(progress_fd, line.data(), line.size()) < 0)
@@ -238,7 +237,7 @@ int WaitExitCode(pid_t pid) {
 void ExpectKeyIntact(int writer, int key) {
   const std::string path = KeyPath(writer, key);
   for (int v = 0; v < kValuesPerKey; ++v) {
-    auto stored = testing_support::ReadValue(plat::kHkeyCurrentUser, path, ValueName(v));
+    auto stored = testing_support::ReadValue(regdefs::kHkeyCurrentUser, path, ValueName(v));
     ASSERT_TRUE(stored.has_value()) << path << " " << ValueName(v);
     EXPECT_EQ(stored->type, ValueType(v)) << path << " " << ValueName(v);
     EXPECT_EQ(stored->data, ValueData(writer, key, v)) << path << " " << ValueName(v);
@@ -273,7 +272,8 @@ class RegistryProcessTest : public ::testing::Test {
 TEST_F(RegistryProcessTest, WritersAndAReaderAtTheSameTime) {
   constexpr int kKeys = 250;
   const std::string store = registry_.StorePath();
-  ASSERT_TRUE(CanWriteRegKey("Software\\BrevlinTest", plat::kHkeyCurrentUser));
+  ASSERT_TRUE(
+      testing_support::StoreKeyTakesWrites(regdefs::kHkeyCurrentUser, "Software\\BrevlinTest"));
   const pid_t reader = StartChild("reader 2 " + std::to_string(kKeys), store);
   const pid_t writer0 = StartChild("writer 0 " + std::to_string(kKeys), store);
   const pid_t writer1 = StartChild("writer 1 " + std::to_string(kKeys), store);
@@ -296,7 +296,7 @@ void ExpectWholeOrWithoutValues(int writer, int key) {
   const std::string path = KeyPath(writer, key);
   int present = 0;
   for (int v = 0; v < kValuesPerKey; ++v)
-    present += testing_support::ReadValue(plat::kHkeyCurrentUser, path, ValueName(v)) ? 1 : 0;
+    present += testing_support::ReadValue(regdefs::kHkeyCurrentUser, path, ValueName(v)) ? 1 : 0;
   if (present == kValuesPerKey)
     ExpectKeyIntact(writer, key);
   else
@@ -333,7 +333,7 @@ TEST_F(RegistryProcessTest, NormalExitCommitsWhatIsPending) {
   const pid_t child = StartChild("exit-without-close", registry_.StorePath());
   ASSERT_GT(child, 0);
   ASSERT_EQ(WaitExitCode(child), 0);
-  auto stored = testing_support::ReadValue(plat::kHkeyCurrentUser,
+  auto stored = testing_support::ReadValue(regdefs::kHkeyCurrentUser,
                                            "Software\\BrevlinTest\\Unclosed", "Pending");
   ASSERT_TRUE(stored.has_value());
   EXPECT_EQ(stored->data, (std::vector<std::uint8_t>{1, 0, 0, 0}));
@@ -345,7 +345,8 @@ TEST_F(RegistryProcessTest, NormalExitCommitsWhatIsPending) {
 // committed before.
 TEST_F(RegistryProcessTest, RefusedWriteFailsAndLosesNothingCommittedBefore) {
   const std::string store = registry_.StorePath();
-  ASSERT_TRUE(CanWriteRegKey("Software\\BrevlinTest", plat::kHkeyCurrentUser));
+  ASSERT_TRUE(
+      testing_support::StoreKeyTakesWrites(regdefs::kHkeyCurrentUser, "Software\\BrevlinTest"));
   int pipe_fds[2];
   ASSERT_EQ(::pipe(pipe_fds), 0);
   const pid_t writer = StartChild("limited-writer 2048 " + std::to_string(pipe_fds[1]), store);

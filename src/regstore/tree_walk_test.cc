@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry.h"
 #include "regstore/regstore.h"
-#include "testing/registry_fixture.h"
+#include "testing/posix/store_key.h"
+#include "testing/registry_contents.h"
 
 namespace {
 
-using namespace plat;
+using namespace regdefs;
 
 // Each call of a walk as a line; stops after `limit` calls.
 class Recorder : public regstore::StoreVisitor {
@@ -35,11 +35,11 @@ class Recorder : public regstore::StoreVisitor {
 };
 
 void Set(const std::string& path, const std::string& name, const std::string& data) {
-  testing_support::ScopedRegKey key;
+  testing_support::ScopedStoreKey key;
   ASSERT_EQ(key.Create(kHkeyCurrentUser, path), kErrorSuccess);
-  ASSERT_EQ(RegSetValueExA(key.get(), name.c_str(), 0, kRegBinary,
-                           reinterpret_cast<const std::uint8_t*>(data.data()),
-                           static_cast<std::uint32_t>(data.size())),
+  ASSERT_EQ(regstore::SetValue(key.get(), name.c_str(), kRegBinary,
+                               reinterpret_cast<const std::uint8_t*>(data.data()),
+                               static_cast<std::uint32_t>(data.size())),
             kErrorSuccess);
 }
 
@@ -51,7 +51,7 @@ class StoreWalkTest : public ::testing::Test {
     Set("W\\beta", "b", "x");
     Set("W\\Alpha\\Deep", "d", "y");
     Set("W\\alpha2", "c", "z");
-    testing_support::ScopedRegKey empty;
+    testing_support::ScopedStoreKey empty;
     ASSERT_EQ(empty.Create(kHkeyCurrentUser, "W\\Alpha\\Empty"), kErrorSuccess);
   }
   testing_support::ScopedTestRegistry registry_;
@@ -135,9 +135,9 @@ TEST(StoreWalkLayoutTest, ValuesComeInCreationOrderHoweverTheyLie) {
     Set("L\\A", "a1", "again");
     expected_a[static_cast<std::size_t>(layout.values - 1)] = "value a1=again (3)";
     {
-      testing_support::ScopedRegKey a;
+      testing_support::ScopedStoreKey a;
       ASSERT_EQ(a.Create(kHkeyCurrentUser, "L\\A"), kErrorSuccess);
-      ASSERT_EQ(RegDeleteValueA(a.get(), "a2"), kErrorSuccess);
+      ASSERT_EQ(regstore::DeleteValue(a.get(), "a2"), kErrorSuccess);
     }
     Set("L\\A", "a2", "new");
     expected_a.erase(expected_a.begin() + (layout.values - 2));
@@ -185,13 +185,13 @@ TEST_F(StoreWalkTest, ProtectedKeysAreWalkedToo) {
 
 TEST_F(StoreWalkTest, ForEachValueAndSubkey) {
   {
-    testing_support::ScopedRegKey key;
+    testing_support::ScopedStoreKey key;
     ASSERT_EQ(key.Create(kHkeyCurrentUser, "Many"), kErrorSuccess);
     for (int i = 0; i < 100000; ++i) {
       const std::string name = "v" + std::to_string(i);
       const std::uint32_t data = static_cast<std::uint32_t>(i);
-      ASSERT_EQ(RegSetValueExA(key.get(), name.c_str(), 0, kRegDword,
-                               reinterpret_cast<const std::uint8_t*>(&data), 4),
+      ASSERT_EQ(regstore::SetValue(key.get(), name.c_str(), kRegDword,
+                                   reinterpret_cast<const std::uint8_t*>(&data), 4),
                 kErrorSuccess);
     }
   }

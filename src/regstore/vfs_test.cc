@@ -9,17 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "common/globals.h"
-#include "platform/registry.h"
 #include "regstore/names.h"
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
-#include "testing/registry_fixture.h"
+#include "testing/posix/store_key.h"
+#include "testing/registry_contents.h"
 #include "testing/temp_files.h"
 
 namespace {
 
-using namespace plat;
+using namespace regdefs;
 
 std::vector<std::uint8_t> Block(int value, int round) {
   std::vector<std::uint8_t> data(100 * 1024);
@@ -35,19 +34,19 @@ TEST(StoreLog, LargeTransactionReadsBackWhatItWrote) {
   testing_support::ScopedTestRegistry registry;
   constexpr int kValues = 40;  // 4 MB, twice SQLite's page cache
   RegKey key = kNullKey;
-  ASSERT_EQ(RegCreateKeyExA(kHkeyCurrentUser, "Software\\BrevlinTest\\Large", 0, nullptr, 0,
-                            kKeyAllAccess, nullptr, &key, nullptr),
+  ASSERT_EQ(regstore::CreateKey(kHkeyCurrentUser, "Software\\BrevlinTest\\Large", kKeyAllAccess,
+                                &key, nullptr),
             kErrorSuccess);
   for (int round = 0; round < 2; ++round) {
     for (int v = round; v < kValues; v += round + 1) {
       std::vector<std::uint8_t> data = Block(v, round);
-      ASSERT_EQ(RegSetValueExA(key, ("V" + std::to_string(v)).c_str(), 0, kRegBinary, data.data(),
-                               static_cast<std::uint32_t>(data.size())),
+      ASSERT_EQ(regstore::SetValue(key, ("V" + std::to_string(v)).c_str(), kRegBinary, data.data(),
+                                   static_cast<std::uint32_t>(data.size())),
                 kErrorSuccess);
     }
   }
-  ASSERT_EQ(RegCloseKey(key), kErrorSuccess);
-  FlushPendingWrites();
+  ASSERT_EQ(regstore::CloseKey(key), kErrorSuccess);
+  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
 
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open_v2(registry.StorePath().c_str(), &other, SQLITE_OPEN_READONLY, nullptr),
@@ -94,7 +93,7 @@ int PageSize(const std::string& path) {
 // 4 KiB pages (as earlier versions made them) keeps them and works as before.
 TEST(StoreFile, PageSizeOfNewAndExistingStores) {
   testing_support::ScopedTestRegistry registry;
-  ASSERT_TRUE(CanWriteRegKey("Software\\BrevlinTest", kHkeyCurrentUser));
+  ASSERT_TRUE(testing_support::StoreKeyTakesWrites(kHkeyCurrentUser, "Software\\BrevlinTest"));
   EXPECT_EQ(PageSize(registry.StorePath()), 2048);
 
   const std::string old_store = testing_support::WriteTempFile("", "old-store.db");
@@ -114,12 +113,11 @@ TEST(StoreFile, PageSizeOfNewAndExistingStores) {
 
   regstore::UseStorePath(old_store);
   RegKey key = kNullKey;
-  ASSERT_EQ(RegCreateKeyExA(kHkeyCurrentUser, "Software\\Old", 0, nullptr, 0, kKeyAllAccess,
-                            nullptr, &key, nullptr),
+  ASSERT_EQ(regstore::CreateKey(kHkeyCurrentUser, "Software\\Old", kKeyAllAccess, &key, nullptr),
             kErrorSuccess);
   const std::uint8_t data[3] = {7, 8, 9};
-  EXPECT_EQ(RegSetValueExA(key, "v", 0, kRegBinary, data, 3), kErrorSuccess);
-  RegCloseKey(key);
+  EXPECT_EQ(regstore::SetValue(key, "v", kRegBinary, data, 3), kErrorSuccess);
+  EXPECT_EQ(regstore::CloseKey(key), regdefs::kErrorSuccess);
   auto value = testing_support::ReadValue(kHkeyCurrentUser, "Software\\Old", "v");
   ASSERT_TRUE(value.has_value());
   EXPECT_EQ(value->data, std::vector<std::uint8_t>(data, data + 3));

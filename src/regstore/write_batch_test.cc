@@ -9,18 +9,16 @@
 #include <string>
 #include <thread>
 
-#include "import/text_reader.h"
-#include "platform/registry.h"
-#include "platform/ui.h"
 #include "regstore/store.h"
-#include "testing/registry_fixture.h"
+#include "testing/posix/store_key.h"
+#include "testing/registry_contents.h"
 #include "testing/temp_files.h"
 
 namespace {
 
-using namespace plat;
+using namespace regdefs;
 using std::chrono::milliseconds;
-using testing_support::ScopedRegKey;
+using testing_support::ScopedStoreKey;
 
 constexpr milliseconds kNever(3600 * 1000);
 
@@ -43,14 +41,15 @@ class WriteBatchTest : public ::testing::Test {
 
   // Writes the key Software\BrevlinTest\K<n> with three values and closes it.
   static void WriteKey(int n) {
-    ScopedRegKey key;
+    ScopedStoreKey key;
     ASSERT_EQ(key.Create(kHkeyCurrentUser, "Software\\BrevlinTest\\K" + std::to_string(n)),
               kErrorSuccess);
     for (int v = 0; v < 3; ++v) {
       const std::uint8_t data[4] = {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(v), 0,
                                     0};
-      ASSERT_EQ(RegSetValueExA(key.get(), ("V" + std::to_string(v)).c_str(), 0, kRegDword, data, 4),
-                kErrorSuccess);
+      ASSERT_EQ(
+          regstore::SetValue(key.get(), ("V" + std::to_string(v)).c_str(), kRegDword, data, 4),
+          kErrorSuccess);
     }
     ASSERT_EQ(key.Close(), kErrorSuccess);
   }
@@ -84,7 +83,7 @@ TEST_F(WriteBatchTest, GroupEndsAtItsKeyLimit) {
   for (int k = 10; k < 15; ++k)
     WriteKey(k);
   EXPECT_EQ(ValuesSeen(), 30);
-  FlushPendingWrites();
+  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
   EXPECT_EQ(ValuesSeen(), 45);
 }
 
@@ -92,7 +91,7 @@ TEST_F(WriteBatchTest, KeyWrittenThroughTwoHandlesCountsOnce) {
   // A write check creates the key and closes it; the writes that follow open
   // it again: one key of the group, not two.
   SetLimits(kNever, 2);
-  ScopedRegKey check;
+  ScopedStoreKey check;
   ASSERT_EQ(check.Create(kHkeyCurrentUser, "Software\\BrevlinTest\\K0"), kErrorSuccess);
   ASSERT_EQ(check.Close(), kErrorSuccess);
   WriteKey(0);
@@ -119,41 +118,17 @@ TEST_F(WriteBatchTest, ChangedKeyHeldOpenHoldsTheGroupTogether) {
   // Due at once, but a key with changes is open: its values and those of the
   // keys closed meanwhile wait for its close.
   SetLimits(milliseconds(0), 1);
-  ScopedRegKey open;
+  ScopedStoreKey open;
   ASSERT_EQ(open.Create(kHkeyCurrentUser, "Software\\BrevlinTest\\KOpen"), kErrorSuccess);
   const std::uint8_t one[4] = {1, 0, 0, 0};
-  ASSERT_EQ(RegSetValueExA(open.get(), "A", 0, kRegDword, one, 4), kErrorSuccess);
+  ASSERT_EQ(regstore::SetValue(open.get(), "A", kRegDword, one, 4), kErrorSuccess);
   WriteKey(0);
   std::this_thread::sleep_for(milliseconds(100));
   EXPECT_EQ(ValuesSeen(), 0);
-  ASSERT_EQ(RegSetValueExA(open.get(), "B", 0, kRegDword, one, 4), kErrorSuccess);
+  ASSERT_EQ(regstore::SetValue(open.get(), "B", kRegDword, one, 4), kErrorSuccess);
   EXPECT_EQ(ValuesSeen(), 0);
   ASSERT_EQ(open.Close(), kErrorSuccess);
   EXPECT_EQ(ValuesSeen(), 5);
-}
-
-TEST_F(WriteBatchTest, WaitsCommitTheGroupFirst) {
-  SetLimits(kNever, 1000000);
-  int seen_by_message = -1;
-  SetMessageRecorder([&](const ShownMessage&) { seen_by_message = ValuesSeen(); });
-  WriteKey(0);
-  MessageBoxA(kNoWindow, "text", "caption", kMbIconError);
-  SetMessageRecorder(nullptr);
-  EXPECT_EQ(seen_by_message, 3) << "a message is shown only after the group is committed";
-
-  WriteKey(1);
-  Sleep(1);
-  EXPECT_EQ(ValuesSeen(), 6);
-
-  // The reader of configuration files commits before each read of its file.
-  WriteKey(2);
-  const std::string file = testing_support::WriteTempFile("line\n");
-  TTextReader reader;
-  reader.Open(file);
-  EXPECT_EQ(ValuesSeen(), 6);
-  EXPECT_EQ(reader.ReadLine(), "line");
-  EXPECT_EQ(ValuesSeen(), 9);
-  reader.Close();
 }
 
 TEST_F(WriteBatchTest, OtherWritersMayWriteBetweenGroups) {
@@ -162,7 +137,7 @@ TEST_F(WriteBatchTest, OtherWritersMayWriteBetweenGroups) {
   sqlite3* writer = nullptr;
   ASSERT_EQ(sqlite3_open(registry_.StorePath().c_str(), &writer), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_BUSY);
-  FlushPendingWrites();
+  EXPECT_EQ(regstore::CommitPending(), regdefs::kErrorSuccess);
   EXPECT_EQ(sqlite3_exec(writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(writer, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(writer);

@@ -174,9 +174,9 @@ int CommandContext::OpenStore(bool may_create) {
 int CommandContext::FindKey(KeyName* key) {
   const Status status = LookUpKey(key);
   if (status == kErrorFileNotFound)
-    return Error("the registry key " + key->FullName() + " does not exist");
+    return Error("the registry key " + key->AsWritten() + " does not exist");
   if (status != kErrorSuccess)
-    return StoreError("cannot read the registry key " + key->FullName(), status);
+    return StoreError("cannot read the registry key " + key->AsWritten(), status);
   return kSuccess;
 }
 
@@ -216,7 +216,7 @@ int ChangeFlagsCommand(CommandContext& context, const std::string& command, cons
     return code;
   const Status status = ChangeKeyFlags(key, set, clear);
   if (status != kErrorSuccess)
-    return context.StoreError("cannot change " + key.FullName(), status);
+    return context.StoreError("cannot change " + key.AsWritten(), status);
   return context.Done();
 }
 

@@ -34,6 +34,7 @@ std::string KeyName::FullNameAt(std::string_view below_root) const {
 KeyName KeyName::WithPath(const std::string& below_root) const {
   KeyName key = *this;
   key.path = below_root;
+  key.written = key.FullName();
   return key;
 }
 
@@ -50,6 +51,7 @@ bool SplitKeyName(const std::string& text, KeyName* key) {
   key->root = root->key;
   key->root_name = root->name.data();
   key->path = slash == std::string::npos ? std::string() : Normalized(text.substr(slash + 1));
+  key->written = key->FullName();
   return true;
 }
 

@@ -44,8 +44,12 @@ struct KeyName {
   const char* root_name = "";
   // Below the root, without empty names; as the store has it once looked up.
   std::string path;
+  // The full name with the path in the letter case the user wrote, for
+  // messages: the user should find in them the name they gave.
+  std::string written;
 
   std::string FullName() const { return FullNameAt(path); }
+  const std::string& AsWritten() const { return written; }
   // The full name of the key at `below_root` under the same root.
   std::string FullNameAt(std::string_view below_root) const;
   KeyName WithPath(const std::string& below_root) const;

@@ -1,6 +1,6 @@
 #include <ostream>
 
-#include "testing/registry_fixture.h"
+#include "testing/registry_contents.h"
 
 namespace testing_support {
 

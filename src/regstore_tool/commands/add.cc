@@ -45,25 +45,25 @@ int RunAdd(CommandContext& context, const CommandLine& line) {
   OpenedKey handle;
   Status status = handle.Create(key);
   if (status != kErrorSuccess)
-    return context.StoreError("cannot create the registry key " + key.FullName(), status);
+    return context.StoreError("cannot create the registry key " + key.AsWritten(), status);
   if (value) {
     const std::string name = line.Value("v");
     const std::string shown = name.empty() ? "(Default)" : name;
     if (!line.Has("f") && handle.HasValue(name) &&
         !context.Ask(
             "Value " + shown + " exists, overwrite it",
-            "the value " + shown + " exists in " + key.FullName() + "; give /f to overwrite it",
+            "the value " + shown + " exists in " + key.AsWritten() + "; give /f to overwrite it",
             &code))
       return code;
     status = handle.SetValue(name, type, data);
     if (status == kErrorSuccess)
       status = handle.Close();
     if (status != kErrorSuccess)
-      return context.StoreError("cannot set the value " + shown + " of " + key.FullName(), status);
+      return context.StoreError("cannot set the value " + shown + " of " + key.AsWritten(), status);
   } else {
     status = handle.Close();
     if (status != kErrorSuccess)
-      return context.StoreError("cannot create the registry key " + key.FullName(), status);
+      return context.StoreError("cannot create the registry key " + key.AsWritten(), status);
   }
   return context.Done();
 }

@@ -49,21 +49,21 @@ int RunCopy(CommandContext& context, const CommandLine& line) {
   if (target_exists)
     to = existing;
   if (from.root == to.root && regstore::SameName(from.path, to.path))
-    return context.Error("a key cannot be copied onto itself: " + from.FullName());
+    return context.Error("a key cannot be copied onto itself: " + from.AsWritten());
   const bool recursive = line.Has("s");
   if (recursive && from.root == to.root &&
       (from.path.empty() || (to.path.size() > from.path.size() &&
                              regstore::SameName(to.path.substr(0, from.path.size()), from.path) &&
                              to.path[from.path.size()] == '\\')))
-    return context.Error("a key cannot be copied with /s into a key below it: " + to.FullName());
+    return context.Error("a key cannot be copied with /s into a key below it: " + to.AsWritten());
   if (target_exists && !line.Has("f") &&
       !context.Ask(
-          "The registry key " + to.FullName() + " exists. Overwrite the values it has in common",
-          "the registry key " + to.FullName() + " exists; give /f to overwrite its values", &code))
+          "The registry key " + to.AsWritten() + " exists. Overwrite the values it has in common",
+          "the registry key " + to.AsWritten() + " exists; give /f to overwrite its values", &code))
     return code;
   const Status status = CopyKey(from, to, recursive);
   if (status != kErrorSuccess)
-    return context.StoreError("cannot copy " + from.FullName() + " to " + to.FullName(), status);
+    return context.StoreError("cannot copy " + from.AsWritten() + " to " + to.AsWritten(), status);
   return context.Done();
 }
 

@@ -22,13 +22,13 @@ int RunDelete(CommandContext& context, const CommandLine& line) {
 
   if (forms == 0) {
     if (key.path.empty())
-      return context.Error("a root key cannot be deleted: " + key.FullName());
-    if (!force && !context.Ask("Permanently delete the registry key " + key.FullName(),
-                               "give /f to delete " + key.FullName() + " without asking", &code))
+      return context.Error("a root key cannot be deleted: " + key.AsWritten());
+    if (!force && !context.Ask("Permanently delete the registry key " + key.AsWritten(),
+                               "give /f to delete " + key.AsWritten() + " without asking", &code))
       return code;
     const Status status = DeleteKeyTree(key);
     if (status != kErrorSuccess)
-      return context.StoreError("cannot delete " + key.FullName(), status);
+      return context.StoreError("cannot delete " + key.AsWritten(), status);
     return context.Done();
   }
 
@@ -37,12 +37,12 @@ int RunDelete(CommandContext& context, const CommandLine& line) {
     KeyContents collect;
     const Status status = WalkKey(key, false, &collect);
     if (status != kErrorSuccess)
-      return context.StoreError("cannot read the registry key " + key.FullName(), status);
+      return context.StoreError("cannot read the registry key " + key.AsWritten(), status);
     for (const KeyContents::Item& item : collect.values)
       names.push_back(item.name);
     if (!force &&
-        !context.Ask("Delete all values under the registry key " + key.FullName(),
-                     "give /f to delete the values of " + key.FullName() + " without asking",
+        !context.Ask("Delete all values under the registry key " + key.AsWritten(),
+                     "give /f to delete the values of " + key.AsWritten() + " without asking",
                      &code))
       return code;
   } else {
@@ -58,14 +58,14 @@ int RunDelete(CommandContext& context, const CommandLine& line) {
     status = handle.DeleteValue(names[i]);
     if (status != kErrorSuccess) {
       const std::string shown = names[i].empty() ? "(Default)" : names[i];
-      return context.StoreError("cannot delete the value " + shown + " of " + key.FullName(),
+      return context.StoreError("cannot delete the value " + shown + " of " + key.AsWritten(),
                                 status);
     }
   }
   if (status == kErrorSuccess)
     status = handle.Close();
   if (status != kErrorSuccess)
-    return context.StoreError("cannot change " + key.FullName(), status);
+    return context.StoreError("cannot change " + key.AsWritten(), status);
   return context.Done();
 }
 

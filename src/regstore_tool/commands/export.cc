@@ -109,7 +109,7 @@ int RunExport(CommandContext& context, const CommandLine& line) {
       return context.Error("cannot write the file " + file + ": " + std::strerror(error));
   }
   if (status != kErrorSuccess)
-    return context.StoreError("cannot read the registry key " + key.FullName(), status);
+    return context.StoreError("cannot read the registry key " + key.AsWritten(), status);
   return to_stdout ? kSuccess : context.Done();
 }
 

@@ -27,7 +27,7 @@ class Importer : public RegFileHandler {
     Status status = key_.Close();
     have_key_ = false;
     if (status != kErrorSuccess)
-      return Fail(line, "cannot write " + current_.FullName(), status);
+      return Fail(line, "cannot write " + current_.AsWritten(), status);
     KeyName key;
     // Names reach the store as C strings: a NUL would cut them short.
     if (name.find('\0') != std::string::npos) {
@@ -40,17 +40,17 @@ class Importer : public RegFileHandler {
     }
     if (remove) {
       if (key.path.empty()) {
-        Problem(line, "a root key cannot be deleted: " + key.FullName());
+        Problem(line, "a root key cannot be deleted: " + key.AsWritten());
         return true;
       }
       status = DeleteKeyTree(key);
       if (status != kErrorSuccess && status != kErrorFileNotFound)
-        return Fail(line, "cannot delete " + key.FullName(), status);
+        return Fail(line, "cannot delete " + key.AsWritten(), status);
       return true;
     }
     status = key_.Create(key);
     if (status != kErrorSuccess)
-      return Fail(line, "cannot create " + key.FullName(), status);
+      return Fail(line, "cannot create " + key.AsWritten(), status);
     current_ = key;
     have_key_ = true;
     return true;
@@ -58,10 +58,8 @@ class Importer : public RegFileHandler {
 
   bool Value(const std::string& name, bool remove, std::uint32_t type,
              const std::vector<std::uint8_t>& data, int line) override {
-    if (!have_key_) {
-      ++skipped_;  // the key line was reported
-      return true;
-    }
+    if (!have_key_)
+      return true;  // the key line was reported
     if (name.find('\0') != std::string::npos) {
       Problem(line, "a value name cannot hold a NUL character");
       return true;
@@ -70,18 +68,19 @@ class Importer : public RegFileHandler {
     if (remove) {
       const Status status = key_.DeleteValue(name);
       if (status != kErrorSuccess && status != kErrorFileNotFound)
-        return Fail(line, "cannot delete the value " + shown + " of " + current_.FullName(),
+        return Fail(line, "cannot delete the value " + shown + " of " + current_.AsWritten(),
                     status);
       return true;
     }
     const Status status = key_.SetValue(name, type, data);
     if (status != kErrorSuccess)
-      return Fail(line, "cannot set the value " + shown + " of " + current_.FullName(), status);
+      return Fail(line, "cannot set the value " + shown + " of " + current_.AsWritten(), status);
     return true;
   }
 
+  // A skipped line is a warning: the import goes on and succeeds, as the
+  // registry's own tools let it.
   void Problem(int line, const std::string& message) override {
-    ++problems_;
     note_(file_ + ":" + std::to_string(line) + ": " + message);
   }
 
@@ -89,10 +88,9 @@ class Importer : public RegFileHandler {
   bool Finish(int line) {
     const Status status = key_.Close();
     if (status != kErrorSuccess && !failed_)
-      Fail(line, "cannot write " + current_.FullName(), status);
+      Fail(line, "cannot write " + current_.AsWritten(), status);
     return !failed_;
   }
-  std::size_t problems() const { return problems_ + skipped_; }
   bool failed() const { return failed_; }
 
  private:
@@ -109,8 +107,6 @@ class Importer : public RegFileHandler {
   OpenedKey key_;
   KeyName current_;
   bool have_key_ = false;
-  std::size_t problems_ = 0;
-  std::size_t skipped_ = 0;
   bool failed_ = false;
 };
 
@@ -146,13 +142,6 @@ int RunImport(CommandContext& context, const CommandLine& line) {
     return context.Error("cannot read " + named + "; nothing was imported");
   if (!read)
     return context.Error(named + " is not a registry file; nothing was imported");
-  if (importer.problems() > 0) {
-    // What could be read is stored; the command still fails.
-    if (context.CommitChanges() != kSuccess)
-      return kFailure;
-    return context.Error(std::to_string(importer.problems()) + " line(s) of " + shown_file +
-                         " were not imported");
-  }
   return context.Done();
 }
 
@@ -166,8 +155,8 @@ extern const CommandSpec kImportCommand = {
     "Writes the keys and values of a registry file (\"REGEDIT4\" or \"Windows\n"
     "Registry Editor Version 5.00\", 8-bit, UTF-8 or UTF-16LE) into the store; - reads\n"
     "standard input. [-KEY] deletes a key, \"NAME\"=- a value. A line that cannot be\n"
-    "read or written is reported with its number and skipped; the command then\n"
-    "fails after importing the rest.\n",
+    "read is reported with its number and skipped, and the import goes on; a change\n"
+    "the store refuses ends it, and then nothing of the file is stored.\n",
     {},
     {},
     "",

@@ -141,7 +141,7 @@ int RunQuery(CommandContext& context, const CommandLine& line) {
   if (context.out().error() != 0)
     return context.OutputStatus(kFailure);
   if (status != kErrorSuccess)
-    return context.StoreError("cannot read the registry key " + key.FullName(), status);
+    return context.StoreError("cannot read the registry key " + key.AsWritten(), status);
   if (one_value && recursive && !context.json())
     context.out() << "End of search: " << std::to_string(printer.matches())
                   << " match(es) found.\n";

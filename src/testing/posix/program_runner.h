@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "testing/registry_fixture.h"
+#include "testing/registry_contents.h"
 
 namespace testing_support {
 

@@ -1,4 +1,4 @@
-#include "testing/registry_fixture.h"
+#include "testing/registry_contents.h"
 
 #include "regstore/regstore.h"
 #include "testing/temp_files.h"
@@ -20,14 +20,14 @@ std::string ScopedTestRegistry::StorePath() const {
   return store_path_;
 }
 
-bool KeyExists(plat::RegKey root, const std::string& path) {
-  return store::StoreFindKey(root, path, nullptr) == plat::kErrorSuccess;
+bool KeyExists(regdefs::RegKey root, const std::string& path) {
+  return store::StoreFindKey(root, path, nullptr) == regdefs::kErrorSuccess;
 }
 
-std::optional<StoredValue> ReadValue(plat::RegKey root, const std::string& path,
+std::optional<StoredValue> ReadValue(regdefs::RegKey root, const std::string& path,
                                      const std::string& name) {
   std::vector<store::StoreValue> values;
-  if (store::StoreListValues(root, path, &values) != plat::kErrorSuccess)
+  if (store::StoreListValues(root, path, &values) != regdefs::kErrorSuccess)
     return std::nullopt;
   for (const store::StoreValue& value : values) {
     if (store::SameName(value.name, name))
@@ -36,7 +36,7 @@ std::optional<StoredValue> ReadValue(plat::RegKey root, const std::string& path,
   return std::nullopt;
 }
 
-std::vector<std::string> ValueNames(plat::RegKey root, const std::string& path) {
+std::vector<std::string> ValueNames(regdefs::RegKey root, const std::string& path) {
   std::vector<store::StoreValue> values;
   std::vector<std::string> names;
   store::StoreListValues(root, path, &values);
@@ -45,22 +45,23 @@ std::vector<std::string> ValueNames(plat::RegKey root, const std::string& path) 
   return names;
 }
 
-std::vector<std::string> SubkeyNames(plat::RegKey root, const std::string& path) {
+std::vector<std::string> SubkeyNames(regdefs::RegKey root, const std::string& path) {
   std::vector<std::string> names;
   store::StoreListSubkeys(root, path, &names);
   return names;
 }
 
-bool ProtectKey(plat::RegKey root, const std::string& path) {
-  return store::StoreChangeKeyFlags(root, path, store::kKeyProtected, 0) == plat::kErrorSuccess;
+bool ProtectKey(regdefs::RegKey root, const std::string& path) {
+  return store::StoreChangeKeyFlags(root, path, store::kKeyProtected, 0) == regdefs::kErrorSuccess;
 }
 
-bool LockKeyValues(plat::RegKey root, const std::string& path) {
-  return store::StoreChangeKeyFlags(root, path, store::kKeyValuesLocked, 0) == plat::kErrorSuccess;
+bool LockKeyValues(regdefs::RegKey root, const std::string& path) {
+  return store::StoreChangeKeyFlags(root, path, store::kKeyValuesLocked, 0) ==
+         regdefs::kErrorSuccess;
 }
 
-bool DeleteKeyTree(plat::RegKey root, const std::string& path) {
-  return store::StoreDeleteTree(root, path, true) == plat::kErrorSuccess;
+bool DeleteKeyTree(regdefs::RegKey root, const std::string& path) {
+  return store::StoreDeleteTree(root, path, true) == regdefs::kErrorSuccess;
 }
 
 }  // namespace testing_support
