@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/run_outcome.h"
+#include "fault_tallies.h"
 #include "import/text_reader.h"
 #include "platform/registry.h"
 #include "testing/posix/fault_fixture.h"
@@ -56,13 +57,19 @@ using testing_support::Workload;
 // Faults of every kind, counted together: the program killed at random
 // points of imports and of the making of a new store, a full disk, a writer
 // that holds the store, a read-only store, a store replaced under a running
-// import, and another user's run. Prints one line: the faults injected, the
-// runs that ended with a clear failure, the values lost (committed values that
-// went, or keys left without the values the import went past) and the runs
-// that reported success after a loss (an import that ended, or was cut off,
-// with "Loading" gone although it had not written the whole file).
+// import, and another user's run; then every regstore write command under
+// every fault, and power cuts during imports and during the upgrade of a
+// store made by the 1.0 programs (fault_tallies.h). Prints one
+// line: the faults injected, the runs that ended with a clear failure, the
+// values lost (committed values that went, values of an import that had ended
+// with success that a power cut took, or keys left without the values the
+// import went past), the runs that reported success after a loss (an import
+// that ended, or was cut off, with "Loading" gone although it had not written
+// the whole file; a regstore command that reported a change the store lacks)
+// and the stores left unsound or with half of a command's change.
 // BREVLIN_FAULT_KILLS sets the number of kills during imports (a quarter as
-// many more are made during store creation).
+// many more are made during store creation), BREVLIN_POWER_CUTS the number
+// of power cuts during imports, BREVLIN_MIGRATION_CUTS that during upgrades.
 TEST_F(ImportFaultTest, FaultInjectionSummary) {
   const int kills = EnvCount("BREVLIN_FAULT_KILLS", 160);
   const int creation_kills = std::max(kills / 4, 40);
@@ -291,15 +298,33 @@ TEST_F(ImportFaultTest, FaultInjectionSummary) {
     }
   }
 
+  EXPECT_EQ(clear_failures, expected_failures);
+
+  // regstore's write commands under every fault, and power cuts during
+  // imports.
+  const fault_tests::FaultTally regstore = fault_tests::RunRegstoreFaults(dir_);
+  const int power_cuts = EnvCount("BREVLIN_POWER_CUTS", 120);
+  const fault_tests::FaultTally cuts = fault_tests::RunPowerCuts(dir_, power_cuts);
+  const int migration_cuts = EnvCount("BREVLIN_MIGRATION_CUTS", 60);
+  const fault_tests::FaultTally upgrade = fault_tests::RunMigrationCuts(migration_cuts);
+  faults += regstore.faults + cuts.faults + upgrade.faults;
+  clear_failures += regstore.clear_failures;
+  false_successes += regstore.false_successes;
+  values_lost += cuts.lost_changes + upgrade.lost_changes;
+  const int broken_stores = regstore.broken_stores + cuts.broken_stores + upgrade.broken_stores;
+
   std::printf(
       "fault injection: %d faults injected (%d kills during imports, %d during store creation, a "
-      "full disk by %s, a stalled writer, a read-only store, a replaced store, another user), %d "
-      "runs ended with a clear failure, %d values lost, %d runs reported success after a loss\n",
-      faults, kills, creation_kills, full_disk.c_str(), clear_failures, values_lost,
-      false_successes);
-  EXPECT_EQ(clear_failures, expected_failures);
+      "full disk by %s, a stalled writer, a read-only store, a replaced store, another user, %d "
+      "runs of regstore's write commands under faults, %d power cuts during imports, %d during the "
+      "upgrade of a 1.0 store), %d runs ended with a clear "
+      "failure, %d values lost, %d runs reported success after a loss, %d stores left unsound or "
+      "half changed\n",
+      faults, kills, creation_kills, full_disk.c_str(), regstore.faults, power_cuts, migration_cuts,
+      clear_failures, values_lost, false_successes, broken_stores);
   EXPECT_EQ(values_lost, 0);
   EXPECT_EQ(false_successes, 0);
+  EXPECT_EQ(broken_stores, 0);
 }
 
 }  // namespace

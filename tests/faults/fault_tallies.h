@@ -1,6 +1,7 @@
 // The fault runs whose counts the fault-injection summary also carries:
 // every regstore write command under every fault, and power cuts during
-// imports. Each is a test of its own and runs again inside the summary.
+// imports and during the upgrade of an old store. Each is a test of its own and runs again inside
+// the summary.
 #ifndef BREVLIN_TESTS_FAULTS_FAULT_TALLIES_H_
 #define BREVLIN_TESTS_FAULTS_FAULT_TALLIES_H_
 
@@ -28,6 +29,11 @@ FaultTally RunRegstoreFaults(const std::string& folder);
 // regstore imports into one store; after each cut the store must be sound
 // and every import that had ended with success whole.
 FaultTally RunPowerCuts(const std::string& folder, int cuts);
+
+// Cuts the power `cuts` times at random points of the upgrade of a store
+// made by the 1.0 programs; after each cut the store must be the old one or
+// the upgraded one, and after the next write the upgraded one, whole.
+FaultTally RunMigrationCuts(int cuts);
 
 }  // namespace fault_tests
 

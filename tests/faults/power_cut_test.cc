@@ -185,9 +185,10 @@ std::size_t PowerCuts::CutOnce(int index, long point, std::uint64_t seed) {
     return cut;
   }
   const std::string integrity = testing_support::StoreIntegrity(store);
-  if (integrity != "ok") {
+  const std::string problems = testing_support::StoreCheckProblems(store);
+  if (integrity != "ok" || !problems.empty()) {
     ++tally_.broken_stores;
-    ADD_FAILURE() << where << ": the store is not sound: " << integrity;
+    ADD_FAILURE() << where << ": the store is not sound: " << integrity << "\n" << problems;
     return cut;
   }
   StoreContent content;

@@ -227,7 +227,10 @@ void RegstoreFaults::Judge(const WriteCommand& c, const std::string& fault, cons
   const std::string what = std::string(c.name) + " under " + fault;
   const bool success_line = run.output.find(kSuccessLine) != std::string::npos;
   const bool failed = run.signal == 0 && run.exit_code != 0;
-  const std::string integrity = testing_support::StoreIntegrity(store);
+  std::string integrity = testing_support::StoreIntegrity(store);
+  const std::string problems = testing_support::StoreCheckProblems(store);
+  if (integrity == "ok" && !problems.empty())
+    integrity = problems;
   const std::string state = StoreState(store);
   if (integrity != "ok" || (state != base_state_ && state != new_state)) {
     ++tally_.broken_stores;
@@ -443,9 +446,11 @@ void RegstoreFaults::FaultsOf(const WriteCommand& c, std::string* new_state) {
       ++tally_.clear_failures;
     }
     const std::string integrity = testing_support::StoreIntegrity(copy);
-    if (integrity != "ok" || StoreState(copy) != other_state) {
+    const std::string problems = testing_support::StoreCheckProblems(copy);
+    if (integrity != "ok" || !problems.empty() || StoreState(copy) != other_state) {
       ++tally_.broken_stores;
-      ADD_FAILURE() << c.name << " changed the store put in place of its own: " << integrity;
+      ADD_FAILURE() << c.name << " changed the store put in place of its own: " << integrity << "\n"
+                    << problems;
     }
   }
 }

@@ -8,6 +8,7 @@
 
 #include "common/run_outcome.h"
 #include "platform/registry.h"
+#include "regstore/store_check.h"
 
 namespace testing_support {
 
@@ -123,6 +124,17 @@ int WholeKeys(const StoreContent& content, const Workload& w, std::string* probl
     }
   }
   return whole;
+}
+
+std::string StoreCheckProblems(const std::string& store) {
+  regstore::StoreCheckReport report;
+  std::string detail;
+  if (!regstore::CheckStoreFile(store, &report, &detail))
+    return "cannot be checked: " + detail;
+  std::string problems;
+  for (const regstore::StoreProblem& problem : report.problems)
+    problems += (problem.key_path.empty() ? "" : problem.key_path + ": ") + problem.text + "\n";
+  return report.sound() ? "" : problems.empty() ? "unsound" : problems;
 }
 
 bool ReportedFailure(const ProgramRun& run) {

@@ -72,6 +72,10 @@ Workload MakeWorkload(const std::string& tree, int keys, int values);
 // many keys are whole, or -1 with `problem`.
 int WholeKeys(const StoreContent& content, const Workload& w, std::string* problem);
 
+// What the store checker finds wrong with the store file: SQLite's
+// integrity check and the store's own rules. Empty when the store is sound.
+std::string StoreCheckProblems(const std::string& store);
+
 // Whether a run that ended by itself said that it failed, by its exit status.
 bool ReportedFailure(const ProgramRun& run);
 
