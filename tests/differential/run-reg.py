@@ -277,7 +277,24 @@ def case_commands(case, name, export_file):
 # --- Wine's side ---------------------------------------------------------------
 
 def batch_quote(arg):
-    return '"' + arg.replace("%", "%%") + '"'
+    """One argument of a line of the batch file, as the C runtime's parser of
+    reg's command line gives it back: in quotes, with a quote inside escaped
+    and the backslashes before a quote, the closing one included, doubled
+    (else a key path ending in a backslash would escape its closing quote).
+    A percent sign is doubled for cmd."""
+    quoted = ""
+    backslashes = 0
+    for ch in arg:
+        if ch == "\\":
+            backslashes += 1
+            continue
+        if ch == '"':
+            quoted += "\\" * (2 * backslashes + 1) + '"'
+        else:
+            quoted += "\\" * backslashes + ch
+        backslashes = 0
+    quoted += "\\" * (2 * backslashes)
+    return '"' + quoted.replace("%", "%%") + '"'
 
 
 def run_wine(args, instances, work):
@@ -343,7 +360,9 @@ def differs(case, wine, ours):
         return True
     if wine_items != our_items:
         return True
-    if case["kind"] == "cmd" and case["commands"][-1][0] == "query":
+    # What a query prints is compared when it succeeds; a failure's message
+    # is each tool's own (Wine's reg prints its messages on standard output).
+    if case["kind"] == "cmd" and case["commands"][-1][0] == "query" and our_code == 0:
         return query_lines(wine_out) != query_lines(our_out)
     return False
 

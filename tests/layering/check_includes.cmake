@@ -6,8 +6,10 @@ cmake_minimum_required(VERSION 3.20)
 #   src/regstore   the store and its tests: nothing of the floors above it
 #                  (the platform layer, TRegistry, the importer, the program,
 #                  common, the regstore command);
-#   regstore/regstore.h, the store's public header, does not bring SQLite's
-#                  header to its users;
+#   regstore/regstore.h and regstore/store_check.h, the store's public
+#                  headers (the registry functions and the owner's operations;
+#                  the check of a store file), do not bring SQLite's header to
+#                  their users;
 #   the store's users (the platform layer, the regstore command) include of
 #                  the store only its public headers.
 # Run as: cmake -DSOURCE_DIR=<the source tree> -P check_includes.cmake
@@ -26,11 +28,12 @@ set(rules
     "regstore:platform,registry,import,app,common,regstore_tool")
 
 # Each rule: a header of ours, and the system headers it may not reach.
-set(header_rules "regstore/regstore.h:sqlite3.h")
+set(header_rules "regstore/regstore.h:sqlite3.h" "regstore/store_check.h:sqlite3.h")
 
 # Each rule: folders below src/, and the only headers of the store that their
 # files may include.
-set(store_api_rules "platform,regstore_tool:regstore/regstore.h,regstore/names.h")
+set(store_api_rules
+    "platform,regstore_tool:regstore/regstore.h,regstore/names.h,regstore/store_check.h")
 
 set(faults 0)
 
