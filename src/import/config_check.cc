@@ -8,6 +8,7 @@
 #include "import/import_messages.h"
 #include "import/import_run.h"
 #include "platform/ui.h"
+#include "regdefs/shown_text.h"
 #include "regdefs/value_types.h"
 
 namespace {
@@ -95,7 +96,7 @@ class Listing : public ImportListener {
           key_shown_ = std::string(NameOfRootKey(event.root));
           if (!event.text.empty())
             key_shown_ += "\\" + event.text;
-          key_shown_ = ShownForListing(key_shown_);
+          key_shown_ = regdefs::ShownText(key_shown_);
           out_ << " key " << key_shown_ << "\n";
           break;
         case Event::kValue:

@@ -1,10 +1,13 @@
 #include "import/import_messages.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "common/globals.h"
 #include "import/config_line.h"
 #include "platform/ui.h"
+#include "regdefs/shown_text.h"
+#include "regdefs/status_text.h"
 
 namespace {
 
@@ -45,17 +48,18 @@ void ShowFileError(const EInOutError& error, const std::string& file_name) {
 std::string StoreProblemText(plat::Status state) {
   switch (state) {
     case plat::kErrorBusy:
-      return "The registry store is busy: other programs have held it for longer than this "
-             "program waits.";
     case plat::kErrorDiskFull:
-      return "The registry store's disk is full.";
     case plat::kErrorWriteProtect:
-      return "The registry store is read-only, or belongs to another user.";
     case plat::kErrorIoDevice:
-      return "The registry store could not be written: its disk failed a write.";
-    case plat::kErrorBadDb:
-      return "The registry store is damaged, was replaced, or is not a registry store.";
+    case plat::kErrorBadDb: {
+      // The texts of these states tell what is wrong with the store.
+      std::string text = regdefs::StatusText(state);
+      text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+      return text + ".";
+    }
     default:
+      // A store that cannot be opened or created answers ERROR_ACCESS_DENIED,
+      // whose own text is a key's refusal.
       return "The registry store cannot be opened.";
   }
 }
@@ -66,43 +70,8 @@ void ShowStoreProblem(plat::Status state) {
                     std::string(kApplicationTitle) + " Registry Error", kBoxStyle);
 }
 
-std::string ShownForListing(std::string_view text) {
-  std::string shown;
-  for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escape[5];
-      std::snprintf(escape, sizeof(escape), "\\x%02x", byte);
-      shown += escape;
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
-
 std::string QuotedForListing(std::string_view text) {
-  std::string quoted = "\"";
-  for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (c == '\t') {
-      quoted += "\\t";
-    } else if (c == '\r') {
-      quoted += "\\r";
-    } else if (c == '\n') {
-      quoted += "\\n";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char escape[5];
-      std::snprintf(escape, sizeof(escape), "\\x%02x", byte);
-      quoted += escape;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
+  return '"' + regdefs::ShownText(text, regdefs::kShowQuoted) + '"';
 }
 
 std::string DwordForListing(std::int32_t value) {

@@ -23,11 +23,9 @@ std::string StoreProblemText(plat::Status state);
 // A file error's message, with the system's own reason where it has one.
 std::string FileErrorReason(const EInOutError& error);
 
-// A text with its control bytes as "\x1b", so that no name from a file can
-// steer the terminal it is listed on.
-std::string ShownForListing(std::string_view text);
 // A text in double quotes, with the characters that would hide what it
-// holds escaped: quote, backslash, tab, CR, LF and the other control bytes.
+// holds escaped: quote, backslash, tab, CR, LF and the other control bytes
+// (regdefs::ShownText). The listing shows key paths as ShownText does.
 std::string QuotedForListing(std::string_view text);
 // A REG_DWORD value as "0x0000000c (12)".
 std::string DwordForListing(std::int32_t value);

@@ -1,5 +1,7 @@
 #include "platform/message_recorder.h"
 
+#include "regdefs/shown_text.h"
+
 namespace plat {
 
 namespace {
@@ -51,17 +53,15 @@ bool RecordMessage(Window owner, const std::string& text, const std::string& cap
 }
 
 std::string MessageAsLines(const std::string& text, const std::string& caption) {
-  std::string out = caption;
-  out += '\n';
-  for (std::string::size_type i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-      out += '\n';
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  out += '\n';
+  // The box takes C strings: each ends at its first NUL.
+  const auto shown = [](const std::string& part, std::string* out) {
+    regdefs::AppendShown(std::string_view(part).substr(0, part.find('\0')), regdefs::kShowLines,
+                         out);
+    *out += '\n';
+  };
+  std::string out;
+  shown(caption, &out);
+  shown(text, &out);
   return out;
 }
 

@@ -11,8 +11,12 @@ namespace plat {
 bool RecordMessage(Window owner, const std::string& text, const std::string& caption,
                    std::uint32_t type);
 
-// A message as it goes to standard error: the caption on one line, then the
-// text with every CR LF turned into a line break, then a line break.
+// A message as it goes to standard error where no box shows it: the caption
+// on the first line, then the text, each as the box shows it: cut at its
+// first NUL, as the box takes a C string. CR LF becomes a line end; any other
+// control character (a lone CR, ESC, a bell, DEL), which the box draws as a
+// mark but a terminal would act on, is written as "\xHH", its number in
+// hexadecimal ("\x1B" for ESC). Tabs stay.
 std::string MessageAsLines(const std::string& text, const std::string& caption);
 
 }  // namespace plat

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "regdefs/status_text.h"
+
 namespace regstore_tool {
 
 bool FileExists(const std::string& path) {
@@ -124,27 +126,10 @@ int CommandContext::OutputStatus(int code) {
 }
 
 std::string StoreFailureReason(Status status) {
-  switch (status) {
-    case kErrorFileNotFound:
-      return "the system was unable to find the specified registry key or value";
-    case kErrorAccessDenied:
-      if (StoreIsReadOnly())
-        return "the registry store " + StorePath() + " is read-only";
-      return "access is denied: the key, a key above it or a key below it is protected, or "
-             "its values are locked";
-    case plat::kErrorWriteProtect:
-      return "the registry store " + StorePath() + " is read-only";
-    case kErrorBusy:
-      return "the registry store is busy: another program holds it";
-    case kErrorDiskFull:
-      return "the disk is full";
-    case plat::kErrorIoDevice:
-      return "an input/output error on the disk";
-    case plat::kErrorBadDb:
-      return "the store file was replaced or removed, or is not a registry store";
-    default:
-      return "error " + std::to_string(status);
-  }
+  // A read-only store refuses every write; naming its file says which.
+  if (status == plat::kErrorWriteProtect || (status == kErrorAccessDenied && StoreIsReadOnly()))
+    return "the registry store " + StorePath() + " is read-only";
+  return regdefs::StatusText(status);
 }
 
 int CommandContext::StoreError(const std::string& what, Status status) {

@@ -78,7 +78,6 @@ class CommandContext {
   int CommitChanges();
   // Answers `code`, or kFailure after reporting a failed write of the output.
   int OutputStatus(int code);
-  std::string Shown(std::string_view name) { return VisibleText(name); }
 
   int ParseKey(const std::string& command, const std::string& text, KeyName* key);
   int OpenStore(bool may_create);

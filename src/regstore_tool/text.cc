@@ -1,5 +1,7 @@
 #include "regstore_tool/text.h"
 
+#include "regdefs/shown_text.h"
+
 namespace regstore_tool {
 
 namespace {
@@ -71,52 +73,10 @@ void AppendHexByte(unsigned value, std::string* out) {
   *out += kUpperDigits[value & 15];
 }
 
-bool IsC0OrDel(std::uint8_t c) {
-  return c < 0x20 || c == 0x7F;
-}
-
-// Whether a C1 control begins at `i` (U+0080 to U+009F as UTF-8).
-bool C1At(std::string_view text, std::size_t i) {
-  return i + 1 < text.size() && static_cast<std::uint8_t>(text[i]) == 0xC2 &&
-         static_cast<std::uint8_t>(text[i + 1]) >= 0x80 &&
-         static_cast<std::uint8_t>(text[i + 1]) <= 0x9F;
-}
-
 }  // namespace
 
-bool HasControlCharacters(std::string_view text) {
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (IsC0OrDel(static_cast<std::uint8_t>(text[i])) || C1At(text, i))
-      return true;
-  }
-  return false;
-}
-
-std::string VisibleText(std::string_view text) {
-  if (!HasControlCharacters(text))
-    return std::string(text);
-  std::string shown;
-  shown.reserve(text.size() + 8);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::uint8_t c = static_cast<std::uint8_t>(text[i]);
-    if (c == '\t') {
-      shown += "\\t";
-    } else if (c == '\n') {
-      shown += "\\n";
-    } else if (c == '\r') {
-      shown += "\\r";
-    } else if (IsC0OrDel(c)) {
-      shown += "\\x";
-      AppendHexByte(c, &shown);
-    } else if (C1At(text, i)) {
-      shown += "\\u00";
-      AppendHexByte(static_cast<std::uint8_t>(text[i + 1]), &shown);
-      ++i;
-    } else {
-      shown += static_cast<char>(c);
-    }
-  }
-  return shown;
+std::string Shown(std::string_view text) {
+  return regdefs::ShownText(text, regdefs::kShowUtf8);
 }
 
 std::string JsonString(std::string_view text) {

@@ -15,15 +15,12 @@
 
 namespace regstore_tool {
 
-// The text with its control characters made visible, so that a name or data
-// from the store cannot move the cursor, change colours or set a terminal's
-// title: tab, line feed and carriage return as \t, \n and \r, every other
-// C0 control and DEL as \xHH, and the C1 controls (U+0080 to U+009F) as
-// \u00HH. Everything else, backslashes included, is kept as it is.
-std::string VisibleText(std::string_view text);
-
-// Whether VisibleText would change the text.
-bool HasControlCharacters(std::string_view text);
+// A name or data from the store as a terminal shows it, so that it cannot
+// move the cursor, change colours or set the terminal's title: tab, line
+// feed and carriage return as \t, \n and \r, every other C0 control and DEL
+// as \xHH, and the C1 controls (U+0080 to U+009F) as \u00HH. Everything
+// else, backslashes included, is kept as it is.
+std::string Shown(std::string_view text);
 
 // The text as a JSON string, quotes included: ", \ and control characters
 // escaped as JSON requires, other characters as UTF-8.

@@ -7,29 +7,6 @@
 namespace regstore_tool {
 namespace {
 
-TEST(VisibleTextTest, EscapesControlCharactersOnly) {
-  struct Case {
-    std::string text;
-    std::string shown;
-  };
-  const Case cases[] = {
-      {"plain\\path with spaces", "plain\\path with spaces"},
-      {"a\tb\nc\rd", "a\\tb\\nc\\rd"},
-      {"\x1b]0;owned\x07", "\\x1B]0;owned\\x07"},
-      {std::string("nul\0end", 7), "nul\\x00end"},
-      {"del\x7f", "del\\x7F"},
-      {"csi \xc2\x9b"
-       "31m",
-       "csi \\u009B31m"},                                // C1 control as UTF-8
-      {"caf\xc3\xa9 \xc2\xa0", "caf\xc3\xa9 \xc2\xa0"},  // é and a no-break space stay
-      {"raw \x9b byte", "raw \x9b byte"},                // not UTF-8: left for the terminal
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(VisibleText(c.text), c.shown) << c.shown;
-    EXPECT_EQ(HasControlCharacters(c.text), c.text != c.shown) << c.shown;
-  }
-}
-
 TEST(JsonStringTest, EscapesAsJsonRequires) {
   struct Case {
     std::string text;

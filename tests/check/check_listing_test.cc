@@ -190,7 +190,7 @@ TEST(CheckConfigFile, ListsNamesAsTheRegistryTakesThem) {
            "\": nothing is written until the next root line\n"
            "3: key HKEY_CURRENT_USER\\" +
            long_path.substr(0, 260) + "\n"},
-      {"[Software\\Esc\x1b[2J]\n", "1: key HKEY_CURRENT_USER\\Software\\Esc\\x1b[2J\n"},
+      {"[Software\\Esc\x1b[2J]\n", "1: key HKEY_CURRENT_USER\\Software\\Esc\\x1B[2J\n"},
   };
   for (const Case& k : cases) {
     testing_support::ScopedTestRegistry registry;

@@ -22,6 +22,7 @@
 #include "import/import_messages.h"
 #include "platform/posix/scratch_registry.h"
 #include "platform/ui.h"
+#include "regdefs/shown_text.h"
 #include "regstore/regstore.h"
 #include "testing/posix/program_runner.h"
 #include "testing/registry_fixture.h"
@@ -160,7 +161,7 @@ class StoreReader : public regstore::StoreVisitor {
  public:
   explicit StoreReader(plat::RegKey root) : root_(NameOfRootKey(root)) {}
   bool Key(const std::string& path) override {
-    key_ = &content[ShownForListing(path.empty() ? root_ : root_ + "\\" + path)];
+    key_ = &content[regdefs::ShownText(path.empty() ? root_ : root_ + "\\" + path)];
     return true;
   }
   bool Value(const regstore::StoreValueView& value) override {
@@ -311,7 +312,7 @@ std::string Printable(const std::string& text) {
     if (c == '\n')
       shown += "\\n\n";
     else
-      shown += ShownForListing(std::string(1, c));
+      shown += regdefs::ShownText(std::string(1, c));
   }
   return shown;
 }
@@ -342,8 +343,8 @@ TEST(CheckMatchesImport, OnGeneratedFiles) {
     const std::string reduced = Reduced(contents);
     std::string listing;
     const std::string reduced_difference = Divergence(reduced, &listing);
-    ADD_FAILURE() << "seed " << seed << ": " << ShownForListing(difference) << "\nreduced to "
-                  << "(" << ShownForListing(reduced_difference) << "):\n"
+    ADD_FAILURE() << "seed " << seed << ": " << regdefs::ShownText(difference) << "\nreduced to "
+                  << "(" << regdefs::ShownText(reduced_difference) << "):\n"
                   << Printable(reduced) << "\nits listing:\n"
                   << listing;
   }

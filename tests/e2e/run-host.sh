@@ -245,7 +245,7 @@ store=$work/garbage.db
 head -c 8192 /dev/urandom >"$store"
 run_in "$store" "$work/run" 6 "register-brevlin: cannot use the registry store $store: cannot read the store: file is not a database
 Register Brevlin Registry Error
-small.cfg: The registry store is damaged, was replaced, or is not a registry store.
+small.cfg: The registry store is damaged, was replaced or removed, or is not a registry store.
 The import stopped; nothing more was written.
 " /IC small.cfg
 echo "done $case"

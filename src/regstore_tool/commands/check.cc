@@ -29,8 +29,8 @@ int RunCheck(CommandContext& context, const CommandLine& line) {
     out.Write("], \"problem_count\": " + std::to_string(report.problem_count) + "}\n");
   } else {
     for (const regstore::StoreProblem& problem : report.problems) {
-      out.Write((problem.key_path.empty() ? path : context.Shown(problem.key_path)) + ": " +
-                context.Shown(problem.text) + "\n");
+      out.Write((problem.key_path.empty() ? path : Shown(problem.key_path)) + ": " +
+                Shown(problem.text) + "\n");
     }
     if (report.problem_count > report.problems.size()) {
       out.Write("... and " + std::to_string(report.problem_count - report.problems.size()) +

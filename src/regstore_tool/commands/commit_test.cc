@@ -130,7 +130,9 @@ TEST_F(CommitTest, AFailedCommitIsReportedAndNothingIsStored) {
   EXPECT_EQ(result.out, "");
   // The reader may read ahead of the writes: the store then refuses a write
   // or the commit, and says why either way.
-  EXPECT_NE(result.err.find("the store file was replaced"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("the registry store is damaged, was replaced or removed"),
+            std::string::npos)
+      << result.err;
   EXPECT_EQ(result.err.find(kSuccessLine), std::string::npos);
   // Every later write of the run is refused too, and reported.
   RegstoreResult later = Regstore({"add", "HKCU\\Software\\Later", "/f"});

@@ -27,7 +27,7 @@ class EscapingOutput : public Output {
       std::size_t end = text.find_first_of("\r\n", start);
       if (end == std::string_view::npos)
         end = text.size();
-      out_->Write(VisibleText(text.substr(start, end - start)));
+      out_->Write(Shown(text.substr(start, end - start)));
       if (end < text.size())
         out_->Write(text.substr(end, 1));
       start = end + 1;

@@ -1,6 +1,7 @@
 // regstore query KEY: a key's values and subkeys, or one value.
 #include <string>
 
+#include "regdefs/shown_text.h"
 #include "regdefs/value_types.h"
 #include "regstore/names.h"
 #include "regstore_tool/command.h"
@@ -66,7 +67,7 @@ class QueryPrinter : public KeyVisitor {
     } else {
       if (subkeys_ == 0 && values_ > 0)
         out_ << "\n";
-      out_ << VisibleText(full_name_) << "\\" << VisibleText(name) << "\n";
+      out_ << Shown(full_name_) << "\\" << Shown(name) << "\n";
     }
     ++subkeys_;
     return out_.error() == 0;
@@ -75,8 +76,8 @@ class QueryPrinter : public KeyVisitor {
  private:
   // Text with its control characters escaped, copied only when it has any.
   void WriteVisible(std::string_view text) {
-    if (HasControlCharacters(text))
-      out_.Write(VisibleText(text));
+    if (regdefs::IsShownEscaped(text, regdefs::kShowUtf8))
+      out_.Write(Shown(text));
     else
       out_.Write(text);
   }
@@ -89,7 +90,7 @@ class QueryPrinter : public KeyVisitor {
       out_ << (keys_ ? ",\n" : "\n") << "  {\"key\": " << JsonString(full_name_)
            << ",\n   \"values\": [";
     else
-      out_ << VisibleText(full_name_) << "\n";
+      out_ << Shown(full_name_) << "\n";
     ++keys_;
   }
 

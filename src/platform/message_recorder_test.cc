@@ -1,16 +1,15 @@
-#include "platform/posix/message_text.h"
+#include "platform/message_recorder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace plat {
-namespace posix {
 namespace {
 
 using namespace std::string_literals;
 
-TEST(ConsoleMessageTest, ShowsWhatTheBoxShows) {
+TEST(MessageAsLinesTest, ShowsWhatTheBoxShows) {
   const struct {
     const char* what;
     std::string caption;
@@ -26,13 +25,14 @@ TEST(ConsoleMessageTest, ShowsWhatTheBoxShows) {
       {"a NUL first leaves nothing", "C", "\0rest"s, "C\n\n"},
       {"control characters are escaped", "C", "bell\a esc\x1b[31m del\x7f lone\rcr",
        "C\nbell\\x07 esc\\x1B[31m del\\x7F lone\\x0Dcr\n"},
-      {"tabs and code-page letters stay", "C", "a\tb \xe9\xc9\xff\x9f",
-       "C\na\tb \xe9\xc9\xff\x9f\n"},
+      {"a CR before a NUL is lone", "C", "a\r\0\nb"s, "C\na\\x0D\n"},
+      {"the caption is escaped too", "C\x1b]0;x\x07", "t", "C\\x1B]0;x\\x07\nt\n"},
+      {"tabs, backslashes and code-page letters stay", "C", "a\tb\\c \xe9\xc9\xff\x9f\xc2\x9b",
+       "C\na\tb\\c \xe9\xc9\xff\x9f\xc2\x9b\n"},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(ConsoleMessage(c.caption, c.text), c.shown) << c.what;
+    EXPECT_EQ(MessageAsLines(c.text, c.caption), c.shown) << c.what;
 }
 
 }  // namespace
-}  // namespace posix
 }  // namespace plat
