@@ -76,12 +76,16 @@ def with_ancestors(items, paths):
     """The items with a key item for every key on the way to each of `paths`
     (relative paths as bytes): Wine's registry files leave out keys that
     hold only subkeys."""
-    keys = set()
+    # Each path's ancestors are added walking up from it, stopping at the
+    # first one already there: a deep chain of keys costs its length, not its
+    # length squared.
+    seen = {b""}
     for path in paths:
-        names = path.split(b"\\") if path else []
-        for n in range(len(names) + 1):
-            keys.add(item_key(b"\\".join(names[:n])))
-    return sorted(set(items) | keys)
+        while path not in seen:
+            seen.add(path)
+            cut = path.rfind(b"\\")
+            path = path[:cut] if cut >= 0 else b""
+    return sorted(set(items) | {item_key(path) for path in seen})
 
 
 # --- Wine's registry files -----------------------------------------------------
