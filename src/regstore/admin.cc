@@ -1,9 +1,15 @@
 #include "regstore/store.h"
-#include "regstore/transaction.h"
 
 namespace regstore {
 
 using namespace regdefs;
+
+Status Store::Find(RegKey key, const std::string& path, std::int64_t* id, StoreKeyInfo* info) {
+  Handle* handle = Resolve(key);
+  if (!handle)
+    return kErrorInvalidHandle;
+  return lookup_.FindPath(handle->key_id, path, id, info);
+}
 
 Status Store::ReadKey(RegKey key, const std::string& path, StoreKeyInfo* info,
                       const std::function<Status(std::int64_t id)>& use) {
@@ -11,7 +17,7 @@ Status Store::ReadKey(RegKey key, const std::string& path, StoreKeyInfo* info,
   Status status = Enter();
   if (status != kErrorSuccess)
     return status;
-  ReadScope read(this);
+  ReadScope read(&connection_, groups_.in_txn());
   std::int64_t id = 0;
   status = Find(key, path, &id, info);
   if (status != kErrorSuccess || !use)
@@ -27,28 +33,25 @@ Status Store::BeginOwnerChange(RegKey key, const std::string& path, std::int64_t
   Status status = Enter();
   if (status != kErrorSuccess)
     return status;
-  if (read_only_)
+  if (connection_.read_only())
     return kErrorAccessDenied;
-  if (trouble_ != kErrorSuccess)
-    return trouble_;
-  status = Begin();
+  if (connection_.trouble() != kErrorSuccess)
+    return connection_.trouble();
+  status = groups_.Begin();
   if (status != kErrorSuccess)
     return status;
   status = Find(key, path, id, nullptr);
   if (status != kErrorSuccess)
-    ReleaseIfUnchanged();
+    groups_.ReleaseIfUnchanged();
   return status;
 }
 
 Status Store::EndOwnerChange(Status status) {
   if (status != kErrorSuccess) {
-    ReleaseIfUnchanged();
+    groups_.ReleaseIfUnchanged();
     return status;
   }
-  NoteKeysChanged();
-  verified_keys_.clear();
-  key_cache_.Forget();
-  return held_ ? kErrorSuccess : Commit();
+  return groups_.CommitOwnerChange();
 }
 
 Status Store::ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t set,
@@ -64,11 +67,11 @@ Status Store::ChangeKeyFlags(RegKey key, const std::string& path, std::uint32_t 
   sqlite3_bind_int64(use.get(), 3, clear);
   const int rc = sqlite3_step(use.get());
   sqlite3_reset(use.get());
-  return EndOwnerChange(rc == SQLITE_DONE ? kErrorSuccess : Fail(rc));
+  return EndOwnerChange(rc == SQLITE_DONE ? kErrorSuccess : connection_.Fail(rc));
 }
 
 Status Store::TreeIsProtected(std::int64_t id, bool* is_protected) {
-  Status status = ProtectedFrom(id, is_protected);
+  Status status = lookup_.ProtectedFrom(id, is_protected);
   if (status != kErrorSuccess || *is_protected)
     return status;
   StatementUse use(Statement(kProtectedBelow));
@@ -76,7 +79,7 @@ Status Store::TreeIsProtected(std::int64_t id, bool* is_protected) {
   const int rc = sqlite3_step(use.get());
   if (rc == SQLITE_ROW)
     *is_protected = true;
-  return rc == SQLITE_ROW || rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
+  return rc == SQLITE_ROW || rc == SQLITE_DONE ? kErrorSuccess : connection_.Fail(rc);
 }
 
 Status Store::DeleteTree(RegKey key, const std::string& path, bool even_protected) {
@@ -98,7 +101,7 @@ Status Store::DeleteTree(RegKey key, const std::string& path, bool even_protecte
     sqlite3_bind_int64(use.get(), 1, id);
     const int rc = sqlite3_step(use.get());
     if (rc != SQLITE_DONE)
-      status = Fail(rc);
+      status = connection_.Fail(rc);
   }
   return EndOwnerChange(status);
 }

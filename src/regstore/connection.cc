@@ -1,3 +1,5 @@
+#include "regstore/connection.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
@@ -12,7 +14,6 @@
 #include <thread>
 
 #include "regstore/schema.h"
-#include "regstore/store.h"
 #include "regstore/vfs.h"
 
 namespace regstore {
@@ -87,71 +88,38 @@ std::string DefaultStorePath() {
     base.pop_back();
   return base + "/regstore/registry.db";
 }
-
-std::string Store::PathLocked() const {
+std::string StoreConnection::Path() const {
   return path_override_.empty() ? DefaultStorePath() : path_override_;
 }
 
-std::string Store::Path() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return PathLocked();
-}
-
-void Store::UsePath(const std::string& path) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  Commit();
-  Disconnect();
-  handles_.Clear();
+void StoreConnection::UsePath(const std::string& path) {
   path_override_ = path;
-  held_ = false;
-  lost_changes_ = kErrorSuccess;
   trouble_ = kErrorSuccess;
   open_status_ = kErrorSuccess;
   waited_ = {};
 }
 
-void Store::SetWaitLimit(std::uint32_t milliseconds) {
-  std::lock_guard<std::mutex> lock(mutex_);
+void StoreConnection::SetWaitLimit(std::uint32_t milliseconds) {
   wait_limit_ms_ = milliseconds;
   waited_ = {};
 }
 
-Status Store::Connect(std::string* detail) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (db_.is_open())
-    return kErrorSuccess;
-  return OpenConnection(detail);
+Status StoreConnection::Open(std::string* detail) {
+  std::string reason;
+  open_status_ = OpenStore(&reason);
+  if (detail)
+    *detail = reason;
+  return open_status_;
 }
 
-bool Store::ReadOnly() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!db_.is_open() && OpenConnection(nullptr) != kErrorSuccess)
-    return true;
-  return read_only_;
+int StoreConnection::OnBusy(void* connection, int count) {
+  return static_cast<StoreConnection*>(connection)->WaitForLock(count) ? 1 : 0;
 }
 
-Status Store::State() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!db_.is_open()) {
-    const Status opened = open_status_ != kErrorSuccess ? open_status_ : OpenConnection(nullptr);
-    if (opened != kErrorSuccess)
-      return opened;
-  }
-  if (trouble_ != kErrorSuccess)
-    return trouble_;
-  if (lost_changes_ != kErrorSuccess)
-    return lost_changes_;
-  return read_only_ ? kErrorWriteProtect : kErrorSuccess;
-}
-
-int Store::OnBusy(void* store, int count) {
-  return static_cast<Store*>(store)->WaitForLock(count);
-}
-
-int Store::WaitForLock(int count) {
+bool StoreConnection::WaitForLock(int count) {
   const std::chrono::steady_clock::duration limit = std::chrono::milliseconds(wait_limit_ms_);
   if (waited_ >= limit)
-    return 0;
+    return false;
   // Short pauses first, for a lock that is about to go, then longer ones.
   static const int kPausesMs[] = {1, 2, 5, 10, 15, 20, 25};
   const int pause_ms = count < 7 ? kPausesMs[count] : 50;
@@ -160,16 +128,16 @@ int Store::WaitForLock(int count) {
   const auto start = std::chrono::steady_clock::now();
   std::this_thread::sleep_for(pause);
   waited_ += std::chrono::steady_clock::now() - start;
-  return 1;
+  return true;
 }
 
-bool Store::StoreFileReplaced() const {
+bool StoreConnection::StoreFileReplaced() const {
   struct stat st;
   return ::stat(db_path_.c_str(), &st) != 0 || st.st_dev != store_device_ ||
          st.st_ino != store_inode_;
 }
 
-Status Store::RefuseReplaced() {
+Status StoreConnection::RefuseReplaced() {
   if (trouble_ != kErrorBadDb && db_.is_open()) {
     // The log beside the path still holds this connection's commits, which
     // belong to the file it opened, not to the one now at the path: they are
@@ -185,23 +153,7 @@ Status Store::RefuseReplaced() {
   return kErrorBadDb;
 }
 
-void Store::Disconnect() {
-  db_.Close();
-  in_txn_ = false;
-  EndTransaction();
-  key_cache_.Forget();
-  key_cache_.Unsync();
-}
-
-Status Store::OpenConnection(std::string* detail) {
-  std::string reason;
-  open_status_ = OpenStore(&reason);
-  if (detail)
-    *detail = reason;
-  return open_status_;
-}
-
-Status Store::CreateStoreFile(std::string* detail) {
+Status StoreConnection::CreateStoreFile(std::string* detail) {
   const std::string fresh = db_path_ + ".new-" + std::to_string(::getpid());
   ::unlink(fresh.c_str());
   Database db;
@@ -243,8 +195,8 @@ Status Store::CreateStoreFile(std::string* detail) {
   return status;
 }
 
-Status Store::OpenStore(std::string* detail) {
-  db_path_ = PathLocked();
+Status StoreConnection::OpenStore(std::string* detail) {
+  db_path_ = Path();
   if (!MakeParentFolders(db_path_, detail))
     return kErrorAccessDenied;
   struct stat st;
@@ -303,7 +255,7 @@ Status Store::OpenStore(std::string* detail) {
     if (detail) {
       *detail = std::string(what) + ": " + db_.ErrorText(rc);
     }
-    Disconnect();
+    db_.Close();
     return FromSqlite(rc);
   };
 
@@ -317,17 +269,17 @@ Status Store::OpenStore(std::string* detail) {
   int rc = db_.Open(open_name, open_flags, StoreVfsName());
   if (rc != SQLITE_OK)
     return fail(rc, "cannot open the store");
-  sqlite3_busy_handler(db_.get(), &Store::OnBusy, this);
+  sqlite3_busy_handler(db_.get(), &StoreConnection::OnBusy, this);
   if (::stat(db_path_.c_str(), &st) != 0) {
     if (detail)
       *detail = db_path_ + " was removed as it was opened";
-    Disconnect();
+    db_.Close();
     return kErrorAccessDenied;
   }
   if (existed && (before.st_dev != st.st_dev || before.st_ino != st.st_ino)) {
     if (detail)
       *detail = db_path_ + " was replaced as it was opened";
-    Disconnect();
+    db_.Close();
     return kErrorBadDb;
   }
   store_device_ = st.st_dev;
@@ -376,7 +328,7 @@ Status Store::OpenStore(std::string* detail) {
   if (application_id != kStoreApplicationId) {
     if (detail)
       *detail = db_path_ + " is not a registry store";
-    Disconnect();
+    db_.Close();
     return kErrorBadDb;
   }
   if (read_only_) {
@@ -392,7 +344,7 @@ Status Store::OpenStore(std::string* detail) {
                   "): its owner must open it for writing once (for instance with regstore add)"
                   " to bring it up to date before it can be read here";
       }
-      Disconnect();
+      db_.Close();
       return kErrorBadDb;
     }
   } else {
@@ -443,7 +395,7 @@ Status Store::OpenStore(std::string* detail) {
     if (not_a_store) {
       if (detail)
         *detail = db_path_ + " is not a registry store";
-      Disconnect();
+      db_.Close();
       return kErrorBadDb;
     }
     if (outcome.first != SQLITE_OK)
@@ -455,7 +407,7 @@ Status Store::OpenStore(std::string* detail) {
                 std::to_string(version) + "; this one knows versions up to " +
                 std::to_string(kStoreVersion) + ")";
     }
-    Disconnect();
+    db_.Close();
     return kErrorBadDb;
   }
 
@@ -467,20 +419,13 @@ Status Store::OpenStore(std::string* detail) {
   return kErrorSuccess;
 }
 
-Status Store::Enter() {
-  missing_base_ = kNullKey;
-  if (!db_.is_open()) {
-    std::string detail;
-    Status status = OpenConnection(&detail);
-    if (status != kErrorSuccess)
-      Note("cannot use the registry store " + db_path_ + ": " + detail);
-    return status;
-  }
-  CommitIfDue();
-  return kErrorSuccess;
+Status StoreConnection::StepDone(sqlite3_stmt* stmt) {
+  StatementUse use(stmt);
+  int rc = sqlite3_step(stmt);
+  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
 }
 
-Status Store::Fail(int rc) {
+Status StoreConnection::Fail(int rc) {
   const Status status = FromSqlite(rc);
   // The store as a whole failed: the run cannot go on writing to it.
   if (status == kErrorBusy || status == kErrorDiskFull || status == kErrorBadDb ||
@@ -489,19 +434,16 @@ Status Store::Fail(int rc) {
   } else if ((rc & 0xFF) == SQLITE_READONLY) {
     trouble_ = kErrorWriteProtect;
   }
-  // After some errors SQLite has rolled the transaction back by itself, and
-  // with it the changes made so far.
-  if (in_txn_ && sqlite3_get_autocommit(db_.get())) {
-    if (HasChanges())
-      LoseChanges(status, rc);
-    EndTransaction();
-  }
+  // After some errors SQLite has rolled the write transaction back by
+  // itself, and with it the changes made so far.
+  if (observer_)
+    observer_->StatementFailed(status, rc);
   if (status != kErrorGenFailure)
     NoteFailure(status, rc);
   return status;
 }
 
-void Store::Note(const std::string& text) {
+void StoreConnection::Note(const std::string& text) {
   // Each problem once: a failing store would otherwise repeat it on every
   // call.
   if (!noted_.insert(text).second)
@@ -511,7 +453,7 @@ void Store::Note(const std::string& text) {
   std::fflush(stderr);
 }
 
-void Store::NoteFailure(Status status, int rc) {
+void StoreConnection::NoteFailure(Status status, int rc) {
   const char* reason = db_.ErrorText(rc);
   switch (status) {
     case kErrorBusy:
@@ -530,12 +472,12 @@ void Store::NoteFailure(Status status, int rc) {
   }
 }
 
-Status Store::RefuseReadOnly() {
+Status StoreConnection::RefuseReadOnly() {
   Note("the registry store " + db_path_ + " is read-only: nothing is written to it");
   return kErrorAccessDenied;
 }
 
-Status Store::SyncToDisk() {
+Status StoreConnection::SyncToDisk() {
   // A commit reaches the log file without waiting for the disk; this is
   // where it is forced there.
   int error = SyncFile(db_path_ + "-wal", false);
@@ -552,6 +494,21 @@ Status Store::SyncToDisk() {
     return kErrorSuccess;
   Note("cannot force the registry store " + db_path_ + " to the disk: " + std::strerror(error));
   return error == ENOSPC || error == EDQUOT ? kErrorDiskFull : kErrorIoDevice;
+}
+
+void StoreConnection::BeginRead() {
+  sqlite3_stmt* stmt = Statement(kBeginRead);
+  in_read_ = sqlite3_step(stmt) == SQLITE_DONE;
+  sqlite3_reset(stmt);
+}
+
+void StoreConnection::EndRead() {
+  if (!in_read_)
+    return;
+  in_read_ = false;
+  sqlite3_stmt* stmt = Statement(kCommit);
+  sqlite3_step(stmt);
+  sqlite3_reset(stmt);
 }
 
 }  // namespace regstore

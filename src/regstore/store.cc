@@ -5,7 +5,6 @@
 
 #include "regstore/names.h"
 #include "regstore/schema.h"
-#include "regstore/transaction.h"
 #include "regstore/walk.h"
 
 namespace regstore {
@@ -44,34 +43,6 @@ std::uint32_t GrantedAccess(std::uint32_t access, bool refuses_writes) {
 
 }  // namespace
 
-Store& Store::Instance() {
-  // Destroyed after main returns, which commits what is still pending.
-  static Store store;
-  return store;
-}
-
-Store::Store() = default;
-
-Store::~Store() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  stopping_ = true;
-  group_changed_.notify_all();
-  if (committer_.joinable()) {
-    lock.unlock();
-    committer_.join();
-    lock.lock();
-  }
-  // Held changes are stored whole or not at all: a run that ends without
-  // committing them failed.
-  if (held_ && in_txn_) {
-    sqlite3_step(Statement(kRollback));
-    sqlite3_reset(Statement(kRollback));
-    EndTransaction();
-  }
-  Commit();
-  Disconnect();
-}
-
 Store::Handle* Store::Resolve(RegKey key) {
   return handles_.Find(key);
 }
@@ -81,21 +52,6 @@ Status Store::ResolveForValueChange(RegKey key, Handle** handle) {
   if (!*handle)
     return kErrorInvalidHandle;
   return ((*handle)->access & kKeySetValue) ? kErrorSuccess : kErrorAccessDenied;
-}
-
-void Store::MarkDirty(Handle* handle) {
-  if (handle->dirty_txn == txn_id_)
-    return;
-  handle->dirty_txn = txn_id_;
-  // Root keys are never opened, and so never closed either.
-  if (!handles_.IsRoot(handle))
-    ++open_changed_handles_;
-}
-
-Status Store::StepDone(sqlite3_stmt* stmt) {
-  StatementUse use(stmt);
-  int rc = sqlite3_step(stmt);
-  return rc == SQLITE_DONE ? kErrorSuccess : Fail(rc);
 }
 
 Status Store::StartOpen(RegKey base, const char* sub_key, bool for_create, RegKey* result,
@@ -112,10 +68,23 @@ Status Store::StartOpen(RegKey base, const char* sub_key, bool for_create, RegKe
   return SplitPath(path, false, &target->names);
 }
 
-Status Store::WalkFrom(std::int64_t base, const std::vector<std::string_view>& names,
-                       WalkResult* walk) {
-  return Walk(base, names, &walk->found, &walk->id, &walk->flags, &walk->any_protected,
-              &walk->base_flags, nullptr);
+Status Store::BeginValueChange(RegKey key, const Handle& handle) {
+  Status status = Enter();
+  if (status != kErrorSuccess)
+    return status;
+  status = groups_.BeginWrite();
+  if (status != kErrorSuccess)
+    return status;
+  std::uint32_t flags = 0;
+  status = groups_.VerifiedFlags(handle.key_id, &flags);
+  if (status == kErrorSuccess && (flags & kKeyValuesLocked))
+    status = kErrorAccessDenied;
+  // A root key handle is never opened, so its protection is checked here.
+  if (status == kErrorSuccess && HandleTable::IsRoot(key) && (flags & kKeyProtected))
+    status = kErrorAccessDenied;
+  if (status != kErrorSuccess)
+    groups_.ReleaseIfUnchanged();
+  return status;
 }
 
 Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, RegKey* result) {
@@ -127,31 +96,29 @@ Status Store::OpenKey(RegKey base, const char* sub_key, std::uint32_t access, Re
   status = Enter();
   if (status != kErrorSuccess)
     return status;
-  ReadScope read(this);
+  ReadScope read(&connection_, groups_.in_txn());
 
   access = NormalizeAccess(access);
   const std::int64_t base_id = target.handle->key_id;
-  WalkResult walk;
-  status = WalkFrom(base_id, target.names, &walk);
+  KeyLookup::WalkResult walk;
+  status = lookup_.WalkFrom(base_id, target.names, &walk);
   if (status != kErrorSuccess)
     return status;
   if (walk.found < target.names.size()) {
-    missing_base_ = base;
-    missing_path_ = sub_key;
-    missing_walk_ = walk;
-    missing_walk_.key_epoch = key_cache_.epoch();
+    lookup_.RememberMissing(base, sub_key, walk);
     return kErrorFileNotFound;
   }
 
-  bool refuses_writes = read_only_ || walk.any_protected;
+  const bool read_only = connection_.read_only();
+  bool refuses_writes = read_only || walk.any_protected;
   if (!refuses_writes && (access & (kWriteRights | kMaximumAllowed))) {
-    status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
+    status = lookup_.BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
     if (status != kErrorSuccess)
       return status;
   }
   access = GrantedAccess(access, refuses_writes);
-  if ((access & kWriteRights) && read_only_)
-    return RefuseReadOnly();
+  if ((access & kWriteRights) && read_only)
+    return connection_.RefuseReadOnly();
   if ((access & kWriteRights) && refuses_writes)
     return kErrorAccessDenied;
 
@@ -168,9 +135,8 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
     return status;
   // A create that follows a failed open of the same key (as a write probe
   // does) goes straight to the write transaction, which looks again anyway.
-  const bool likely_missing =
-      !target.names.empty() && missing_base_ == base && missing_path_ == sub_key;
-  const WalkResult missing_walk = missing_walk_;
+  const bool likely_missing = !target.names.empty() && lookup_.IsRememberedMissing(base, sub_key);
+  const KeyLookup::WalkResult missing_walk = lookup_.missing_walk();
   status = Enter();
   if (status != kErrorSuccess)
     return status;
@@ -178,77 +144,78 @@ Status Store::CreateKey(RegKey base, const char* sub_key, std::uint32_t access, 
   // is likely missing is looked up in the write transaction only.
   std::optional<ReadScope> read;
   if (!likely_missing)
-    read.emplace(this);
+    read.emplace(&connection_, groups_.in_txn());
 
   access = NormalizeAccess(access);
   const std::int64_t base_id = target.handle->key_id;
-  WalkResult walk;
+  KeyLookup::WalkResult walk;
   if (!likely_missing) {
-    status = WalkFrom(base_id, target.names, &walk);
+    status = lookup_.WalkFrom(base_id, target.names, &walk);
     if (status != kErrorSuccess)
       return status;
   }
 
   bool created = false;
-  bool refuses_writes = read_only_ || walk.any_protected;
+  const bool read_only = connection_.read_only();
+  bool refuses_writes = read_only || walk.any_protected;
   if (walk.found < target.names.size()) {
     // Look again inside the write transaction: another process may have
     // created or deleted keys on the way since. After a failed open of the
     // same key, with no change to the keys since (no other connection
     // wrote, and no transaction of this one was undone), what that open
     // found holds.
-    status = BeginWrite();
+    status = groups_.BeginWrite();
     if (status != kErrorSuccess)
       return status;
-    if (likely_missing && missing_walk.key_epoch == key_cache_.epoch()) {
+    if (likely_missing && missing_walk.key_epoch == lookup_.cache().epoch()) {
       walk = missing_walk;
     } else {
-      status = WalkFrom(base_id, target.names, &walk);
+      status = lookup_.WalkFrom(base_id, target.names, &walk);
     }
     refuses_writes = walk.any_protected;
     if (status == kErrorSuccess && !refuses_writes)
-      status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
+      status = lookup_.BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
     // Creating a key needs write access to the key above it.
     if (status == kErrorSuccess && walk.found < target.names.size() && refuses_writes)
       status = kErrorAccessDenied;
     if (status == kErrorSuccess && walk.found < target.names.size())
-      status = CheckDepth(base_id, target.names.size());
+      status = lookup_.CheckDepth(base_id, target.names.size());
     for (std::size_t i = walk.found; status == kErrorSuccess && i < target.names.size(); ++i) {
       StatementUse use(Statement(kInsertKey));
       sqlite3_bind_int64(use.get(), 1, walk.id);
-      BindText(use.get(), 2, folded_names_[i]);
+      BindText(use.get(), 2, lookup_.folded_name(i));
       BindText(use.get(), 3, target.names[i]);
       int rc = sqlite3_step(use.get());
       if (rc != SQLITE_DONE) {
-        status = Fail(rc);
+        status = connection_.Fail(rc);
         break;
       }
       const std::int64_t parent = walk.id;
-      walk.id = sqlite3_last_insert_rowid(db_.get());
+      walk.id = sqlite3_last_insert_rowid(connection_.db().get());
       walk.flags = 0;
       created = true;
-      NoteKeysChanged();
-      key_cache_.AddChild(parent, folded_names_[i], walk.id, walk.flags);
+      groups_.NoteKeysChanged();
+      lookup_.cache().AddChild(parent, lookup_.folded_name(i), walk.id, walk.flags);
     }
     if (status != kErrorSuccess) {
-      ReleaseIfUnchanged();
+      groups_.ReleaseIfUnchanged();
       return status;
     }
   } else if (!refuses_writes && (access & (kWriteRights | kMaximumAllowed))) {
-    status = BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
+    status = lookup_.BaseRefusesWrites(base_id, walk.base_flags, &refuses_writes);
     if (status != kErrorSuccess)
       return status;
   }
 
   access = GrantedAccess(access, refuses_writes);
   if (!created && (access & kWriteRights) && refuses_writes) {
-    ReleaseIfUnchanged();
-    return read_only_ ? RefuseReadOnly() : kErrorAccessDenied;
+    groups_.ReleaseIfUnchanged();
+    return read_only ? connection_.RefuseReadOnly() : kErrorAccessDenied;
   }
   const RegKey new_handle = handles_.Add(walk.id, access);
   if (created)
     MarkDirty(handles_.Find(new_handle));
-  ReleaseIfUnchanged();
+  groups_.ReleaseIfUnchanged();
   *result = new_handle;
   if (disposition)
     *disposition = created ? kRegCreatedNewKey : kRegOpenedExistingKey;
@@ -272,7 +239,7 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
   status = BeginValueChange(key, *handle);
   if (status != kErrorSuccess)
     return status;
-  FoldNameInto(value_name, &folded_value_);
+  const std::string& folded_value = lookup_.FoldValueName(value_name);
 
   // A new value is inserted; an existing one is updated in place, which
   // keeps its position among the key's values.
@@ -280,7 +247,7 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
   auto store_row = [&](StatementId statement) {
     StatementUse use(Statement(statement));
     sqlite3_bind_int64(use.get(), 1, handle->key_id);
-    BindText(use.get(), 2, folded_value_);
+    BindText(use.get(), 2, folded_value);
     if (statement == kInsertValue)
       BindText(use.get(), 5, value_name);
     sqlite3_bind_int64(use.get(), 3, type);
@@ -291,15 +258,15 @@ Status Store::SetValue(RegKey key, const char* name, std::uint32_t type, const s
     return bound == SQLITE_OK ? sqlite3_step(use.get()) : bound;
   };
   int rc = store_row(kInsertValue);
-  const bool inserted = rc == SQLITE_DONE && sqlite3_changes(db_.get()) != 0;
+  const bool inserted = rc == SQLITE_DONE && sqlite3_changes(connection_.db().get()) != 0;
   if (rc == SQLITE_DONE && !inserted)
     rc = store_row(kUpdateValue);
   if (rc != SQLITE_DONE) {
-    status = Fail(rc);
-    ReleaseIfUnchanged();
+    status = connection_.Fail(rc);
+    groups_.ReleaseIfUnchanged();
     return status;
   }
-  NoteValueSet(handle->key_id, folded_value_, inserted);
+  groups_.NoteValueSet(handle->key_id, folded_value, inserted);
   MarkDirty(handle);
   return kErrorSuccess;
 }
@@ -318,17 +285,16 @@ Status Store::QueryValue(RegKey key, const char* name, const std::uint32_t* rese
   if (status != kErrorSuccess)
     return status;
 
-  FoldNameInto(name ? name : "", &folded_value_);
   StatementUse use(Statement(kFindValue));
   sqlite3_bind_int64(use.get(), 1, handle->key_id);
-  BindText(use.get(), 2, folded_value_);
+  BindText(use.get(), 2, lookup_.FoldValueName(name ? name : ""));
   int rc = sqlite3_step(use.get());
   if (rc == SQLITE_DONE) {
     sqlite3_reset(use.get());
-    return MissingKeyStatus(handle->key_id);
+    return lookup_.MissingKeyStatus(handle->key_id);
   }
   if (rc != SQLITE_ROW)
-    return Fail(rc);
+    return connection_.Fail(rc);
   const std::uint32_t length = static_cast<std::uint32_t>(sqlite3_column_bytes(use.get(), 1));
   if (type)
     *type = static_cast<std::uint32_t>(sqlite3_column_int64(use.get(), 0));
@@ -355,23 +321,23 @@ Status Store::DeleteValue(RegKey key, const char* name) {
   if (status != kErrorSuccess)
     return status;
 
-  FoldNameInto(name ? name : "", &folded_value_);
+  const std::string& folded_value = lookup_.FoldValueName(name ? name : "");
   {
     StatementUse use(Statement(kDeleteValue));
     sqlite3_bind_int64(use.get(), 1, handle->key_id);
-    BindText(use.get(), 2, folded_value_);
+    BindText(use.get(), 2, folded_value);
     int rc = sqlite3_step(use.get());
     if (rc != SQLITE_DONE) {
-      status = Fail(rc);
-    } else if (sqlite3_changes(db_.get()) == 0) {
+      status = connection_.Fail(rc);
+    } else if (sqlite3_changes(connection_.db().get()) == 0) {
       status = kErrorFileNotFound;
     }
   }
   if (status == kErrorSuccess) {
-    NoteValueDeleted(handle->key_id, folded_value_);
+    groups_.NoteValueDeleted(handle->key_id, folded_value);
     MarkDirty(handle);
   }
-  ReleaseIfUnchanged();
+  groups_.ReleaseIfUnchanged();
   return status;
 }
 
@@ -383,15 +349,15 @@ Status Store::Flush(RegKey key) {
   Status status = Enter();
   if (status != kErrorSuccess)
     return status;
-  status = Commit();
-  const Status synced = read_only_ ? kErrorSuccess : SyncToDisk();
+  status = groups_.Commit();
+  const Status synced = connection_.read_only() ? kErrorSuccess : connection_.SyncToDisk();
   if (status == kErrorSuccess)
     status = synced;
   if (status != kErrorSuccess)
     return status;
   std::int64_t parent = 0;
   std::uint32_t flags = 0;
-  return KeyRow(handle->key_id, &parent, &flags);
+  return lookup_.KeyRow(handle->key_id, &parent, &flags);
 }
 
 Status Store::Close(RegKey key) {
@@ -399,7 +365,7 @@ Status Store::Close(RegKey key) {
   Handle* handle = Resolve(key);
   if (!handle)
     return kErrorInvalidHandle;
-  const Status status = CloseChanged(*handle, HandleTable::IsRoot(key));
+  const Status status = groups_.CloseChanged(*handle, HandleTable::IsRoot(key));
   // Root key handles are predefined; closing one changes nothing else.
   handles_.Remove(key);
   return status;

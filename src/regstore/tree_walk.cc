@@ -166,11 +166,11 @@ Status Store::WalkTree(RegKey key, const std::string& path, bool recursive, Stor
                        bool values) {
   StoreKeyInfo info;
   return ReadKey(key, path, &info, [&](std::int64_t id) {
-    TreeWalker walker(db_.get(),
+    TreeWalker walker(connection_.db().get(),
                       {Statement(kValueSpan), Statement(kValuesFrom), Statement(kValuesAfter)},
                       visitor, recursive, values);
     const int rc = walker.Visit(id, &info.path, 0);
-    return rc == SQLITE_OK ? kErrorSuccess : Fail(rc);
+    return rc == SQLITE_OK ? kErrorSuccess : connection_.Fail(rc);
   });
 }
 

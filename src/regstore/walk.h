@@ -1,6 +1,6 @@
 // Paths and key lookups: how a sub-path splits into key names, and the
-// limits on names and depth. The lookups themselves (Store::Walk and its
-// helpers) are defined in walk.cc.
+// limits on names and depth. The lookups themselves (KeyLookup) are declared
+// in key_lookup.h.
 #ifndef BREVLIN_REGSTORE_WALK_H_
 #define BREVLIN_REGSTORE_WALK_H_
 

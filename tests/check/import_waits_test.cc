@@ -9,7 +9,7 @@
 #include "import/imp_exp_reg.h"
 #include "platform/ui.h"
 #include "regstore/store.h"
-#include "regstore/write_batch.h"
+#include "regstore/write_groups.h"
 #include "testing/posix/program_runner.h"
 #include "testing/registry_fixture.h"
 #include "testing/temp_files.h"
