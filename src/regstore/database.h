@@ -31,6 +31,10 @@ namespace regstore {
   X(kFindValue, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2")                 \
   X(kDeleteValue, "DELETE FROM vals WHERE key = ?1 AND folded = ?2")                          \
   X(kValueSpan, "SELECT min(id), count(*) FROM vals WHERE key = ?1")                          \
+  X(kKeyNamesFrom, "SELECT id, name FROM keys WHERE id >= ?1 AND id < ?2")                    \
+  X(kValueSpansFrom,                                                                          \
+    "SELECT key, min(id), count(*) FROM vals WHERE key >= ?1 AND key < ?2 GROUP BY key")      \
+  X(kLastParent, "SELECT max(parent) FROM keys")                                              \
   X(kValuesFrom, "SELECT id, key, name, type, data FROM vals NOT INDEXED WHERE id >= ?1")     \
   X(kValuesAfter,                                                                             \
     "SELECT id, key, name, type, data FROM vals"                                              \
@@ -41,9 +45,11 @@ namespace regstore {
   X(kDeleteTreeValues, REGSTORE_SUBTREE_OF_1 " DELETE FROM vals WHERE key IN sub")            \
   X(kDeleteTreeKeys, REGSTORE_SUBTREE_OF_1 " DELETE FROM keys WHERE id IN sub AND id > 5")
 
-// The subkeys of the key ?1 with their ids, sorted by name. A walk of the
-// store steps one of these at each level at once, so it prepares its own.
+// The subkeys of the key ?1 with their ids, sorted by name; the second
+// reads the index alone and leaves out the names. A walk of the store steps
+// one of these at each level at once, so it prepares its own.
 #define REGSTORE_SUBKEY_IDS_SQL "SELECT id, name FROM keys WHERE parent = ?1 ORDER BY folded"
+#define REGSTORE_SUBKEY_IDS_ONLY_SQL "SELECT id FROM keys WHERE parent = ?1 ORDER BY folded"
 
 // The ids of the key ?1 and of every key below it, as the table `sub`.
 #define REGSTORE_SUBTREE_OF_1                      \

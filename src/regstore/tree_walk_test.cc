@@ -167,6 +167,59 @@ TEST(StoreWalkLayoutTest, ValuesComeInCreationOrderHoweverTheyLie) {
   }
 }
 
+// Keys made in turns below several parents lie far from their siblings; a
+// walk still meets each in name order with its own name, its own values and
+// its subkeys, also those of keys made late below early ones, and none of a
+// deleted key.
+TEST(StoreWalkLayoutTest, KeysMadeInTurnsBelowSeveralParents) {
+  testing_support::ScopedTestRegistry registry;
+  const int parents = 6;
+  const int keys = 40;
+  auto key_path = [](int p, int k) {
+    return "T\\P" + std::to_string(p) + "\\" + (k % 2 ? "k" : "K") + (k < 10 ? "0" : "") +
+           std::to_string(k);
+  };
+  for (int k = 0; k < keys; ++k) {
+    for (int p = 0; p < parents; ++p) {
+      const std::string tag = std::to_string(p) + "." + std::to_string(k);
+      Set(key_path(p, k), "first", tag);
+      if (k % 3 != 0)
+        Set(key_path(p, k), "second", tag);
+    }
+  }
+  Set(key_path(0, 3) + "\\Late", "late", "l");
+  Set(key_path(0, 3), "third", "0.3");
+  ASSERT_EQ(regstore::StoreDeleteTree(kHkeyCurrentUser, key_path(2, 5), false), kErrorSuccess);
+  {
+    testing_support::ScopedStoreKey empty;
+    ASSERT_EQ(empty.Create(kHkeyCurrentUser, "T\\P3\\Zero"), kErrorSuccess);
+  }
+
+  std::vector<std::string> want = {"key T"};
+  for (int p = 0; p < parents; ++p) {
+    want.push_back("key T\\P" + std::to_string(p));
+    for (int k = 0; k < keys; ++k) {
+      if (p == 2 && k == 5)
+        continue;
+      const std::string tag = std::to_string(p) + "." + std::to_string(k);
+      want.push_back("key " + key_path(p, k));
+      want.push_back("value first=" + tag + " (3)");
+      if (k % 3 != 0)
+        want.push_back("value second=" + tag + " (3)");
+      if (p == 0 && k == 3) {
+        want.push_back("value third=0.3 (3)");
+        want.push_back("key " + key_path(0, 3) + "\\Late");
+        want.push_back("value late=l (3)");
+      }
+    }
+    if (p == 3)
+      want.push_back("key T\\P3\\Zero");
+  }
+  Recorder tree;
+  ASSERT_EQ(regstore::StoreWalk(kHkeyCurrentUser, "T", true, &tree), kErrorSuccess);
+  EXPECT_EQ(tree.calls, want);
+}
+
 TEST_F(StoreWalkTest, MissingKeysAndRoots) {
   Recorder none;
   EXPECT_EQ(regstore::StoreWalk(kHkeyCurrentUser, "W\\Nothing", true, &none), kErrorFileNotFound);
