@@ -36,8 +36,26 @@ bool MakeParentFolders(const std::string& path, std::string* detail) {
   return true;
 }
 
-// Forces a file to the disk; answers 0 or an errno value. A file that is
-// not there has nothing to force.
+// Forces one of the files that the connection `db` has open (the store file,
+// or with SQLITE_FCNTL_JOURNAL_POINTER its log) to the disk, through SQLite's
+// own handle of it; answers 0 or an errno value. A file that is not open has
+// nothing to force.
+// The file must not be opened a second time for this: closing any
+// descriptor of a file drops every lock the process holds on it, SQLite's
+// included, and another program could then take the store for unused, move
+// the log into the file and remove it under this connection.
+int SyncOpenFile(sqlite3* db, int which) {
+  sqlite3_file* file = nullptr;
+  if (sqlite3_file_control(db, "main", which, &file) != SQLITE_OK || !file || !file->pMethods)
+    return 0;
+  errno = 0;
+  if (file->pMethods->xSync(file, SQLITE_SYNC_NORMAL) == SQLITE_OK)
+    return 0;
+  return errno != 0 ? errno : EIO;
+}
+
+// Forces a file that no connection has open, or a folder, to the disk;
+// answers 0 or an errno value. A file that is not there has nothing to force.
 int SyncFile(const std::string& path, bool folder) {
   int fd = ::open(path.c_str(), (folder ? O_DIRECTORY : 0) | O_RDONLY | O_CLOEXEC);
   if (fd < 0)
@@ -480,8 +498,8 @@ Status StoreConnection::RefuseReadOnly() {
 Status StoreConnection::SyncToDisk() {
   // A commit reaches the log file without waiting for the disk; this is
   // where it is forced there.
-  int error = SyncFile(db_path_ + "-wal", false);
-  const int db_error = SyncFile(db_path_, false);
+  int error = SyncOpenFile(db_.get(), SQLITE_FCNTL_JOURNAL_POINTER);
+  const int db_error = SyncOpenFile(db_.get(), SQLITE_FCNTL_FILE_POINTER);
   if (error == 0)
     error = db_error;
   std::string::size_type slash = db_path_.rfind('/');

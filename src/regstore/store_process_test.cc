@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,6 +179,15 @@ int LimitedWriterChild(int limit_kib, int progress_fd) {
   return 41;
 }
 
+// Reads the value `name` of Software\BrevlinTest\Synced and ends; answers 0
+// when it holds the dword `expected`.
+int ReadSyncedChild(int name, int expected) {
+  auto stored = testing_support::ReadValue(regdefs::kHkeyCurrentUser,
+                                           "Software\\BrevlinTest\\Synced", ValueName(name));
+  const std::vector<std::uint8_t> data = {static_cast<std::uint8_t>(expected), 0, 0, 0};
+  return stored && stored->type == regdefs::kRegDword && stored->data == data ? 0 : 50;
+}
+
 // Runs the part named by BREVLIN_STORE_CHILD, if any, and ends the process.
 int RunChildPartIfAsked() {
   const char* part = std::getenv("BREVLIN_STORE_CHILD");
@@ -197,6 +207,8 @@ int RunChildPartIfAsked() {
       code = ExitWithoutCloseChild();
     else if (role == "limited-writer")
       code = LimitedWriterChild(a, b);
+    else if (role == "read-synced")
+      code = ReadSyncedChild(a, b);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "%s: %s\n", role.c_str(), e.what());
     code = 98;
@@ -359,6 +371,35 @@ TEST_F(RegistryProcessTest, RefusedWriteFailsAndLosesNothingCommittedBefore) {
   EXPECT_EQ(testing_support::StoreIntegrity(store), "ok");
   for (int k = 0; k <= last_committed; ++k)
     ExpectKeyIntact(0, k);
+}
+
+// Forcing a commit to the disk keeps this process's hold on the store: a
+// program that opens the store and ends in between must not take it for
+// unused, move the log into the file and remove the log under this
+// connection, whose later commits would go to a removed file and be lost.
+TEST_F(RegistryProcessTest, CommitsAfterAnotherProgramEndedAreKept) {
+  const std::string store = registry_.StorePath();
+  for (int round = 0; round < 3; ++round) {
+    {
+      testing_support::ScopedStoreKey key;
+      ASSERT_EQ(key.Create(regdefs::kHkeyCurrentUser, "Software\\BrevlinTest\\Synced"),
+                regdefs::kErrorSuccess);
+      const std::uint8_t data[] = {static_cast<std::uint8_t>(round + 1), 0, 0, 0};
+      ASSERT_EQ(
+          regstore::SetValue(key.get(), ValueName(round).c_str(), regdefs::kRegDword, data, 4),
+          regdefs::kErrorSuccess);
+      ASSERT_EQ(key.Close(), regdefs::kErrorSuccess);
+    }
+    ASSERT_EQ(regstore::CommitToDisk(), regdefs::kErrorSuccess);
+    // Another program reads this round's value and ends.
+    const pid_t reader =
+        StartChild("read-synced " + std::to_string(round) + " " + std::to_string(round + 1), store);
+    ASSERT_GT(reader, 0);
+    EXPECT_EQ(WaitExitCode(reader), 0) << "round " << round;
+    struct stat log;
+    EXPECT_EQ(::stat((store + "-wal").c_str(), &log), 0)
+        << "round " << round << ": the log was removed while this process had the store open";
+  }
 }
 
 }  // namespace
