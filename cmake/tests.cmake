@@ -118,6 +118,13 @@ if(NOT CMAKE_CROSSCOMPILING)
               --regstore $<TARGET_FILE:regstore> --only reg)
     set_tests_properties(differential.reg PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine
       SKIP_RETURN_CODE 77)
+    # regstore's add, delete, query, copy and export against Wine's reg on the
+    # same command lines.
+    add_test(NAME differential.cmd
+      COMMAND python3 ${CMAKE_SOURCE_DIR}/tests/differential/run-reg.py
+              --regstore $<TARGET_FILE:regstore> --only cmd --count 20)
+    set_tests_properties(differential.cmd PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine
+      SKIP_RETURN_CODE 77)
   endif()
   # Registry files from Wine's reg and regedit through regstore and back.
   if(BREVLIN_WIN64_DIR AND TARGET regstore)

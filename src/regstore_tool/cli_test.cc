@@ -117,6 +117,7 @@ TEST_F(RegstoreTest, QueryShowsValuesAndSubkeys) {
 }
 
 TEST_F(RegstoreTest, QueryOfOneValue) {
+  ASSERT_EQ(Regstore({"add", "HKCU\\Software\\NoDefault", "/v", "n", "/f"}).code, 0);
   const struct {
     std::vector<std::string> args;
     int code;
@@ -129,6 +130,10 @@ TEST_F(RegstoreTest, QueryOfOneValue) {
        0,
        "\nHKEY_CURRENT_USER\\Software\\BrevlinTest\n    (Default)    REG_SZ    default\n\n"},
       {{"query", "HKCU\\Software\\BrevlinTest", "/v", "Missing"}, 1, "\n"},
+      {{"query", "HKCU\\Software\\NoDefault", "/ve"},
+       0,
+       "\nHKEY_CURRENT_USER\\Software\\NoDefault\n"
+       "    (Default)    REG_SZ    (value not set)\n"},
       {{"query", "HKCU\\Software", "/v", "x", "/s"},
        0,
        "\nHKEY_CURRENT_USER\\Software\\BrevlinTest\\another\n    x    REG_SZ    y\n\n"
@@ -136,8 +141,8 @@ TEST_F(RegstoreTest, QueryOfOneValue) {
   };
   for (const auto& c : cases) {
     Result result = Regstore(c.args);
-    EXPECT_EQ(result.code, c.code) << c.args[3];
-    EXPECT_EQ(result.out, c.out) << c.args[3];
+    EXPECT_EQ(result.code, c.code) << c.args[1] << " " << c.args.back();
+    EXPECT_EQ(result.out, c.out) << c.args[1] << " " << c.args.back();
   }
 }
 
@@ -322,14 +327,21 @@ TEST_F(RegstoreTest, AddTakesDataAsRegExeDoes) {
       {{"/d", "text"}, 0, plat::kRegSz, std::string("text\0", 5)},
       {{}, 0, plat::kRegSz, std::string("\0", 1)},
       {{"/t", "reg_expand_sz", "/d", "%P%"}, 0, plat::kRegExpandSz, std::string("%P%\0", 4)},
-      {{"/t", "REG_NONE", "/d", "xy"}, 0, plat::kRegNone, std::string("xy\0", 3)},
+      {{"/t", "REG_NONE", "/d", "xy"}, 0, plat::kRegNone, std::string("x\0y\0\0\0", 6)},
+      {{"/t", "REG_NONE"}, 0, plat::kRegNone, std::string("\0\0", 2)},
+      {{"/t", "REG_NONE", "/d", "\xc3\xa9"}, 0, plat::kRegNone, std::string("\xe9\0\0\0", 4)},
       {{"/t", "REG_DWORD", "/d", "1024"}, 0, plat::kRegDword, std::string("\0\4\0\0", 4)},
       {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, 0, plat::kRegDword, "\xff\xff\xff\xff"},
       {{"/t", "REG_DWORD"}, 2, 0, ""},
+      {{"/t", "REG_QWORD"}, 2, 0, ""},
+      {{"/t", "REG_DWORD", "/d", ""}, 0, plat::kRegDword, std::string("\0\0\0\0", 4)},
+      {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", ""}, 0, plat::kRegDwordBigEndian,
+       std::string("\0\0\0\0", 4)},
+      // reg.exe stores a big-endian dword's number in the machine's order.
       {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x1020304"},
        0,
        plat::kRegDwordBigEndian,
-       std::string("\1\2\3\4", 4)},
+       std::string("\4\3\2\1", 4)},
       {{"/t", "reg_dword_little_endian", "/d", "7"},
        0,
        plat::kRegDword,

@@ -11,19 +11,18 @@ namespace regstore_tool {
 
 namespace {
 
+// The number of fixed-size number data. reg.exe reads and writes the data
+// of every number type, REG_DWORD_BIG_ENDIAN included, in the machine's
+// (little-endian) byte order, and so does this command: a value that reg
+// added shows the number reg was given.
 bool FixedNumber(const ValueView& value, unsigned long long* number) {
   const std::size_t size = value.type == kRegQword ? 8 : 4;
   if ((value.type != kRegDword && value.type != kRegQword && value.type != kRegDwordBigEndian) ||
       value.size != size)
     return false;
   *number = 0;
-  if (value.type == kRegDwordBigEndian) {
-    for (std::size_t i = 0; i < size; ++i)
-      *number = *number << 8 | value.data[i];
-  } else {
-    for (std::size_t i = size; i > 0; --i)
-      *number = *number << 8 | value.data[i - 1];
-  }
+  for (std::size_t i = size; i > 0; --i)
+    *number = *number << 8 | value.data[i - 1];
   return true;
 }
 
@@ -187,15 +186,15 @@ std::string ParseAddData(std::uint32_t type, const std::string& text, const std:
     case kRegQword: {
       const std::size_t size = type == kRegQword ? 8 : 4;
       unsigned long long number = 0;
-      // A number needs its digits: reg.exe refuses a number without data.
-      if (text.empty() || !ParseNumber(text, size == 4 ? 0xFFFFFFFFull : ~0ull, &number))
+      // Empty data is the number 0, as reg.exe takes it (the command refuses
+      // a number type without /d before it gets here).
+      if (!text.empty() && !ParseNumber(text, size == 4 ? 0xFFFFFFFFull : ~0ull, &number))
         return TypeName(type) + " data must be a number from 0 to " +
                (size == 4 ? "4294967295" : "18446744073709551615") +
                ", decimal or 0x hexadecimal: '" + text + "'";
-      for (std::size_t i = 0; i < size; ++i) {
-        const std::size_t shift = type == kRegDwordBigEndian ? size - 1 - i : i;
-        data->push_back(static_cast<std::uint8_t>(number >> (8 * shift)));
-      }
+      // In the machine's byte order for every number type (see FixedNumber).
+      for (std::size_t i = 0; i < size; ++i)
+        data->push_back(static_cast<std::uint8_t>(number >> (8 * i)));
       return "";
     }
     case kRegBinary: {
@@ -227,7 +226,17 @@ std::string ParseAddData(std::uint32_t type, const std::string& text, const std:
       data->push_back(0);
       return "";
     }
-    default:  // REG_SZ, REG_EXPAND_SZ, REG_NONE: text and its NUL
+    case kRegNone: {
+      // reg.exe stores REG_NONE data as the UTF-16LE text and its 16-bit
+      // NUL: the bytes are not text to the registry, so they stay as reg
+      // wrote them.
+      std::string wide;
+      AppendUtf16Le(text, &wide);
+      wide.append(2, '\0');
+      data->assign(wide.begin(), wide.end());
+      return "";
+    }
+    default:  // REG_SZ, REG_EXPAND_SZ: text and its NUL
       data->assign(text.begin(), text.end());
       data->push_back(0);
       return "";

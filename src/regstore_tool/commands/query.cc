@@ -24,6 +24,18 @@ class QueryPrinter : public KeyVisitor {
   }
   std::size_t matches() const { return matches_; }
 
+  // The line of an unnamed value that the key does not have, as reg.exe
+  // shows it for /ve.
+  void ShowUnsetDefault() {
+    ShowKey();
+    if (json_)
+      return;
+    // reg.exe ends this answer without the blank line that follows a key's
+    // values.
+    out_ << "    " << regdefs::kUnnamedValueShown << "    REG_SZ    (value not set)\n";
+    key_shown_ = false;
+  }
+
   bool Key(const std::string& path) override {
     FinishKey();
     full_name_ = top_.FullNameAt(path);
@@ -141,6 +153,12 @@ int RunQuery(CommandContext& context, const CommandLine& line) {
                        one_value ? &value_name : nullptr);
   printer.Begin();
   const Status status = WalkKey(key, recursive, &printer);
+  // reg.exe answers /ve on a key without an unnamed value with a line that
+  // says it is not set, and succeeds.
+  const bool unset_default =
+      status == kErrorSuccess && line.Has("ve") && !recursive && printer.matches() == 0;
+  if (unset_default)
+    printer.ShowUnsetDefault();
   printer.End();
   if (context.out().error() != 0)
     return context.OutputStatus(kFailure);
@@ -150,7 +168,7 @@ int RunQuery(CommandContext& context, const CommandLine& line) {
     context.out() << "End of search: " << std::to_string(printer.matches())
                   << " match(es) found.\n";
   code = context.OutputStatus(kSuccess);
-  if (code == kSuccess && one_value && printer.matches() == 0)
+  if (code == kSuccess && one_value && printer.matches() == 0 && !unset_default)
     return context.Error("the system was unable to find the specified registry key or value");
   return code;
 }
