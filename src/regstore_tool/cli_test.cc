@@ -333,7 +333,7 @@ TEST_F(RegstoreTest, AddTakesDataAsRegExeDoes) {
       {{"/t", "REG_DWORD", "/d", "1024"}, 0, plat::kRegDword, std::string("\0\4\0\0", 4)},
       {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, 0, plat::kRegDword, "\xff\xff\xff\xff"},
       {{"/t", "REG_DWORD"}, 2, 0, ""},
-      {{"/t", "REG_QWORD"}, 2, 0, ""},
+      {{"/t", "REG_QWORD"}, 0, plat::kRegQword, std::string(8, '\0')},
       {{"/t", "REG_DWORD", "/d", ""}, 0, plat::kRegDword, std::string("\0\0\0\0", 4)},
       {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", ""}, 0, plat::kRegDwordBigEndian,
        std::string("\0\0\0\0", 4)},

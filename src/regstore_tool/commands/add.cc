@@ -34,8 +34,9 @@ int RunAdd(CommandContext& context, const CommandLine& line) {
     if (type == kRegMultiSz)
       separator = line.Value("s");
   }
-  // reg.exe refuses a number type without /d; /d "" is the number 0.
-  if ((type == kRegDword || type == kRegDwordBigEndian || type == kRegQword) && !line.Has("d"))
+  // reg.exe refuses a dword without /d, but takes a qword without one as 0;
+  // /d "" is the number 0 for both.
+  if ((type == kRegDword || type == kRegDwordBigEndian) && !line.Has("d"))
     return context.Usage("add", TypeName(type) + " needs its number: give /d");
   std::vector<std::uint8_t> data;
   const std::string problem = ParseAddData(type, line.Value("d"), separator, &data);
