@@ -360,7 +360,14 @@ TEST_F(RegstoreTest, AddTakesDataAsRegExeDoes) {
        plat::kRegBinary,
        std::string("\0\xff\x10\xab", 4)},
       {{"/t", "REG_BINARY"}, 0, plat::kRegBinary, ""},
-      {{"/t", "REG_BINARY", "/d", "abc"}, 2, 0, ""},
+      // An odd digit count: the first byte is of one digit, as reg reads it.
+      {{"/t", "REG_BINARY", "/d", "abc"}, 0, plat::kRegBinary, "\x0a\xbc"},
+      {{"/t", "REG_BINARY", "/d", "a"}, 0, plat::kRegBinary, "\x0a"},
+      {{"/t", "REG_BINARY", "/d", "abz"}, 2, 0, ""},
+      // reg takes a negative qword as its 64-bit two's complement.
+      {{"/t", "REG_QWORD", "/d", "-1"}, 0, plat::kRegQword, std::string(8, '\xff')},
+      {{"/t", "REG_QWORD", "/d", "-0x2"}, 0, plat::kRegQword, "\xfe" + std::string(7, '\xff')},
+      {{"/t", "REG_QWORD", "/d", "-"}, 2, 0, ""},
       {{"/t", "REG_BINARY", "/d", "zz"}, 2, 0, ""},
       {{"/t", "REG_MULTI_SZ", "/d", "one\\0two"},
        0,

@@ -187,22 +187,30 @@ std::string ParseAddData(std::uint32_t type, const std::string& text, const std:
       const std::size_t size = type == kRegQword ? 8 : 4;
       unsigned long long number = 0;
       // Empty data is the number 0, as reg.exe takes it (the command refuses
-      // a number type without /d before it gets here).
-      if (!text.empty() && !ParseNumber(text, size == 4 ? 0xFFFFFFFFull : ~0ull, &number))
+      // a dword without /d before it gets here). A qword may be negative, as
+      // reg.exe takes it: -N is stored as 2^64 - N.
+      const bool negative = type == kRegQword && text.size() > 1 && text[0] == '-';
+      const std::string digits = negative ? text.substr(1) : text;
+      if (!digits.empty() && !ParseNumber(digits, size == 4 ? 0xFFFFFFFFull : ~0ull, &number))
         return TypeName(type) + " data must be a number from 0 to " +
                (size == 4 ? "4294967295" : "18446744073709551615") +
                ", decimal or 0x hexadecimal: '" + text + "'";
+      if (negative)
+        number = ~number + 1;
       // In the machine's byte order for every number type (see FixedNumber).
       for (std::size_t i = 0; i < size; ++i)
         data->push_back(static_cast<std::uint8_t>(number >> (8 * i)));
       return "";
     }
     case kRegBinary: {
-      if (text.size() % 2 != 0)
-        return "REG_BINARY data must be pairs of hexadecimal digits: '" + text + "'";
-      for (std::size_t i = 0; i < text.size(); i += 2) {
+      // An odd number of digits makes the first byte of one digit, as
+      // reg.exe reads it.
+      for (std::size_t i = 0; i < text.size();) {
+        const std::size_t digits = i == 0 && text.size() % 2 != 0 ? 1 : 2;
         unsigned long long byte = 0;
-        if (!ParseNumber("0x" + text.substr(i, 2), 0xFF, &byte))
+        const std::string pair = text.substr(i, digits);
+        i += digits;
+        if (!ParseNumber("0x" + pair, 0xFF, &byte))
           return "REG_BINARY data must be pairs of hexadecimal digits: '" + text + "'";
         data->push_back(static_cast<std::uint8_t>(byte));
       }
