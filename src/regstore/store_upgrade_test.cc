@@ -15,6 +15,7 @@
 #include "regstore/regstore.h"
 #include "regstore/schema.h"
 #include "regstore/store_check.h"
+#include "testing/posix/store_rows.h"
 #include "testing/temp_files.h"
 
 namespace {
@@ -138,45 +139,18 @@ TEST(StoreUpgrade, Store10KeepsItsKeysValuesCaseAndProtection) {
   EXPECT_EQ(after.version, regstore::kStoreVersion);
 }
 
-// The rows of keys and values, with ids, names as stored, flags, types and
-// data; the old tables need their collation.
-std::vector<std::string> Rows(const std::string& path, bool old_tables) {
-  std::vector<std::string> rows;
-  sqlite3* db = nullptr;
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-      (!old_tables || regstore::RegisterOldNameCollation(db) == SQLITE_OK) &&
-      sqlite3_prepare_v2(db,
-                         "SELECT k.id, k.parent, k.name, k.flags, v.id, v.name, v.type, v.data"
-                         " FROM keys k LEFT JOIN vals v ON v.key = k.id ORDER BY k.id, v.id",
-                         -1, &stmt, nullptr) == SQLITE_OK) {
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      std::string row;
-      for (int c = 0; c < 8; ++c) {
-        const char* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, c));
-        row.append(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, c)));
-        row += '|';
-      }
-      rows.push_back(row);
-    }
-  }
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return rows;
-}
-
 // Every key and value of the 1.0 store is kept, with its id, parent, name as
 // written, flags, type and data.
 TEST(StoreUpgrade, Store10KeepsEveryRow) {
   const std::string path = CopyOfStore10();
-  const std::vector<std::string> before = Rows(path, true);
+  const std::vector<std::string> before = testing_support::StoreRows(path, true);
   ASSERT_GT(before.size(), 20u);
   {
     UsingStore use(path);
     std::string detail;
     ASSERT_EQ(regstore::ConnectStore(&detail), kErrorSuccess) << detail;
   }
-  EXPECT_EQ(Rows(path, false), before);
+  EXPECT_EQ(testing_support::StoreRows(path, false), before);
 }
 
 TEST(StoreUpgrade, ReadOnlyOpenerOfStore10SaysTheOwnerMustOpenItOnce) {

@@ -8,7 +8,6 @@
 // letter case, protection and locks.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sqlite3.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -23,6 +22,7 @@
 #include "testing/posix/file_layer.h"
 #include "testing/posix/power_cut.h"
 #include "testing/posix/program_runner.h"
+#include "testing/posix/store_rows.h"
 #include "testing/temp_files.h"
 
 namespace fault_tests {
@@ -37,33 +37,6 @@ using testing_support::ProgramRun;
 namespace {
 
 const char kFixture[] = BREVLIN_SOURCE_DIR "/src/regstore/testdata/store-1.0.db";
-
-// Every row of keys and values with ids, parents, names as stored, flags,
-// types and data. The old tables need the old collation to be read.
-std::vector<std::string> Rows(const std::string& path, bool old_tables) {
-  std::vector<std::string> rows;
-  sqlite3* db = nullptr;
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
-      (!old_tables || regstore::RegisterOldNameCollation(db) == SQLITE_OK) &&
-      sqlite3_prepare_v2(db,
-                         "SELECT k.id, k.parent, k.name, k.flags, v.id, v.name, v.type, v.data"
-                         " FROM keys k LEFT JOIN vals v ON v.key = k.id ORDER BY k.id, v.id",
-                         -1, &stmt, nullptr) == SQLITE_OK) {
-    while (sqlite3_step(stmt) == SQLITE_ROW) {
-      std::string row;
-      for (int c = 0; c < 8; ++c) {
-        const char* bytes = static_cast<const char*>(sqlite3_column_blob(stmt, c));
-        row.append(bytes ? bytes : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, c)));
-        row += '|';
-      }
-      rows.push_back(row);
-    }
-  }
-  sqlite3_finalize(stmt);
-  sqlite3_close(db);
-  return rows;
-}
 
 class MigrationCuts {
  public:
@@ -146,7 +119,7 @@ void MigrationCuts::CutOnce(int index, long point, std::uint64_t seed) {
   }
   if (check.older_version) {
     ++old_after_cut_;
-    if (Rows(store, true) != old_rows_) {
+    if (testing_support::StoreRows(store, true) != old_rows_) {
       ++tally_.lost_changes;
       ADD_FAILURE() << where << ": the store is of the old version but not the fixture's";
     }
@@ -171,7 +144,7 @@ void MigrationCuts::CutOnce(int index, long point, std::uint64_t seed) {
                   << ": the store is not a sound current one after the next write: " << why;
     return;
   }
-  if (Rows(store, false) != new_rows_) {
+  if (testing_support::StoreRows(store, false) != new_rows_) {
     ++tally_.lost_changes;
     ADD_FAILURE() << where << ": the store's keys and values differ from an upgrade without a cut";
   }
@@ -182,7 +155,7 @@ FaultTally MigrationCuts::Run(int cuts) {
     ADD_FAILURE() << "the test file layer has not been built";
     return tally_;
   }
-  old_rows_ = Rows(kFixture, true);
+  old_rows_ = testing_support::StoreRows(kFixture, true);
   EXPECT_GT(old_rows_.size(), 20u);
   // The upgrade and the write without a cut: what they leave, and how many
   // changes they make.
@@ -194,7 +167,7 @@ FaultTally MigrationCuts::Run(int cuts) {
   EXPECT_EQ(run.exit_code, 0) << run.error_output;
   const long changes = testing_support::ReadFileLayerReport(layer.report).changes;
   EXPECT_GT(changes, 0);
-  new_rows_ = Rows(store, false);
+  new_rows_ = testing_support::StoreRows(store, false);
   EXPECT_EQ(new_rows_.size(), old_rows_.size() + 2) << "the write adds a key and a value";
 
   std::mt19937_64 random(20261210);
